@@ -1,0 +1,35 @@
+// Console I/O: the only code that touches the console or ends the process.
+//
+// Text crosses this boundary only as counted text: a pointer and a count,
+// never a terminator. Characters are 8-bit and passed through unconverted.
+#pragma once
+
+#include <stdint.h>
+
+// Bytes that one ReadText can deliver.
+constexpr uint32_t InputBufferSize = 80;
+
+// What ReadText delivered: text is always the first byte of the library's
+// input buffer, count is 0 to InputBufferSize. Valid until the next ReadText.
+struct ReadResult {
+  const char* text;
+  uint32_t count;
+};
+
+// Writes exactly length characters from text to standard output.
+void WriteText(const char* text, uint32_t length);
+
+// Reads at most InputBufferSize characters from standard input.
+ReadResult ReadText();
+
+// Ends the process with exit status 0.
+[[noreturn]] void ExitProgram();
+
+// Marks the program's entry point: the first code the process runs. Nothing
+// calls it, so on x86 it cannot trust the stack alignment it is handed.
+#if defined(__i386__) || defined(__x86_64__)
+#define PROGRAM_ENTRY \
+  extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void
+#else
+#define PROGRAM_ENTRY extern "C" [[noreturn]] void
+#endif

@@ -1,0 +1,13 @@
+// Raw system calls for the architecture being built: each returns the
+// result, or a negative errno.
+#pragma once
+
+#if defined(__x86_64__)
+#include "syscall_x86_64.h"
+#elif defined(__i386__)
+#include "syscall_i386.h"
+#elif defined(__aarch64__)
+#include "syscall_aarch64.h"
+#else
+#error "no system call file for this architecture"
+#endif
