@@ -1,0 +1,64 @@
+#include "fake_platform.h"
+
+#include <cstring>
+
+FakePlatform fake;
+
+std::vector<HANDLE> HandlesReturned() {
+  std::vector<HANDLE> handles;
+  uintptr_t value = 0x100;
+  for (const PlatformCall& call : fake.calls)
+    if (call.op == Op::GetStdHandle) handles.push_back((HANDLE)value++);
+  return handles;
+}
+
+extern "C" {
+
+HANDLE GetStdHandle(DWORD stdHandle) {
+  fake.calls.push_back({Op::GetStdHandle, stdHandle});
+  return (HANDLE)fake.nextHandle++;
+}
+
+BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
+                   DWORD* charsWritten, void* reserved) {
+  PlatformCall call{Op::Write};
+  call.handle = console;
+  call.buffer = buffer;
+  call.count = charsToWrite;
+  call.countOut = charsWritten;
+  call.reserved = reserved;
+  call.written.assign(static_cast<const char*>(buffer), charsToWrite);
+  fake.calls.push_back(call);
+  *charsWritten = charsToWrite;
+  return 1;
+}
+
+BOOL ReadConsoleA(HANDLE console, void* buffer, DWORD charsToRead,
+                  DWORD* charsRead, void* inputControl) {
+  PlatformCall call{Op::Read};
+  call.handle = console;
+  call.buffer = buffer;
+  call.count = charsToRead;
+  call.countOut = charsRead;
+  call.reserved = inputControl;
+  fake.calls.push_back(call);
+  if (fake.reads.empty() || !fake.reads.front()) {
+    if (!fake.reads.empty()) fake.reads.pop_front();
+    return 0;
+  }
+  std::string line = *fake.reads.front();
+  fake.reads.pop_front();
+  if (line.size() > charsToRead) line.resize(charsToRead);
+  std::memcpy(buffer, line.data(), line.size());
+  *charsRead = static_cast<DWORD>(line.size());
+  return 1;
+}
+
+void ExitProcess(UINT exitCode) {
+  PlatformCall call{Op::Exit};
+  call.exitCode = exitCode;
+  fake.calls.push_back(call);
+  throw ProcessExited{exitCode};
+}
+
+}  // extern "C"

@@ -1,0 +1,81 @@
+// Starting the built program as a user would: at a pseudo-terminal, or with
+// pipes, files and broken descriptors as its standard input and output.
+#pragma once
+
+#include <sys/types.h>
+#include <termios.h>
+
+#include <string>
+#include <vector>
+
+extern const std::string Prompt;
+
+// The executable under test and how this machine runs it.
+struct Target {
+  std::string name;                 // linux-x86_64, windows-x64, ...
+  std::string exe;
+  std::vector<std::string> runner;  // qemu-i386, wine64, or nothing
+  bool windows = false;
+};
+
+// Set by main from --target NAME --exe PATH [--runner CMD]...
+extern Target target;
+
+// An owned file descriptor.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
+  Fd& operator=(Fd&& other) noexcept;
+  ~Fd();
+  int get() const { return fd_; }
+  int release();
+
+ private:
+  int fd_ = -1;
+};
+
+struct Pipe {
+  Fd read, write;
+};
+Pipe MakePipe();
+// A regular file holding contents, positioned at its start.
+Fd FileWith(const std::string& contents);
+
+void SetNonBlocking(int fd);
+void WriteAll(int fd, const std::string& bytes);
+// Everything readable now, without waiting.
+std::string ReadAvailable(int fd);
+// Reads until the text read ends with end, or until timeout; all of it.
+std::string ReadUntil(int fd, const std::string& end, int timeoutMs = 20000);
+
+// Descriptors for the child's 0, 1, 2; -1 leaves that one closed.
+struct Stdio {
+  int in = -1, out = -1, err = -1;
+};
+
+// Starts target with stdio; with a terminal, as the leader of a new session
+// that has it as controlling terminal. SIGPIPE is at its default.
+pid_t Start(const Stdio& stdio, int controllingTerminal = -1);
+// The wait status; kills the child and fails the test after timeoutMs.
+int WaitExit(pid_t pid, int timeoutMs = 30000);
+
+// A pseudo-terminal in the kernel's default modes, with output processing
+// off so that the bytes read are the bytes written.
+struct Terminal {
+  Fd master, slave;
+};
+Terminal OpenTerminal();
+
+struct TerminalRun {
+  std::string screen;    // all the terminal showed after the prompt
+  int status = -1;
+  std::string leftover;  // input still waiting at the terminal afterwards
+  bool settingsKept = false;
+};
+// Starts the target at a terminal, waits for its prompt, types typed, and
+// collects what it showed until it ended.
+TerminalRun RunAtTerminal(const std::string& typed);
+
+std::string Printable(const std::string& bytes);

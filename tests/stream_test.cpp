@@ -1,0 +1,202 @@
+// The built program with pipes, files and broken descriptors: the output is
+// the prompt and at most one line, the next reader gets exactly the rest,
+// and the status is 0 whatever happens.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "harness.h"
+
+namespace {
+
+bool ExitedWithZero(int status) {
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct Outcome {
+  std::string output;
+  int status = -1;
+};
+
+// Runs the target with in as standard input and a pipe as standard output.
+Outcome RunWithInput(int in) {
+  Pipe out = MakePipe();
+  const pid_t pid = Start(Stdio{in, out.write.get(), -1});
+  out.write = Fd();
+  Outcome run;
+  run.status = WaitExit(pid);
+  run.output = ReadAvailable(out.read.get());
+  return run;
+}
+
+const std::string X79(79, 'x'), X80(80, 'x'), X300(300, 'x');
+
+struct StreamCase {
+  const char* name;
+  std::string input;
+  std::string echoed;  // the one line, cut at 80 bytes
+};
+
+const StreamCase Cases[] = {
+    {"short line", "abc\n", "abc\n"},
+    {"two lines", "a\nb\n", "a\n"},
+    {"no final newline", "abc", "abc"},
+    {"no input", "", ""},
+    {"empty line first", "\nx\n", "\n"},
+    {"80 bytes with ending", X79 + "\nnext\n", X79 + "\n"},
+    {"81 bytes with ending", X80 + "\nnext\n", X80},
+    {"300 bytes, no newline", X300, X80},
+    {"NUL, CR and high bytes", std::string("a\0b\r\x80\xff\nz\n", 9),
+     std::string("a\0b\r\x80\xff\n", 7)},
+    {"CR LF ending", "ab\r\ncd\r\n", "ab\r\n"},
+};
+
+TEST(Stream, PipeGivesOneLineAndLeavesTheRest) {
+  for (const StreamCase& c : Cases) {
+    SCOPED_TRACE(c.name);
+    Pipe in = MakePipe();
+    WriteAll(in.write.get(), c.input);
+    in.write = Fd();
+    const Outcome run = RunWithInput(in.read.get());
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
+    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+    EXPECT_EQ(Printable(ReadAvailable(in.read.get())),
+              Printable(c.input.substr(c.echoed.size())));
+  }
+}
+
+TEST(Stream, FileIsLeftJustPastTheLine) {
+  for (const StreamCase& c : Cases) {
+    SCOPED_TRACE(c.name);
+    Fd in = FileWith(c.input);
+    const Outcome run = RunWithInput(in.get());
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
+    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+    EXPECT_EQ(lseek(in.get(), 0, SEEK_CUR), (off_t)c.echoed.size());
+  }
+}
+
+TEST(Stream, EachRunTakesTheNextLine) {
+  Pipe in = MakePipe();
+  WriteAll(in.write.get(), "a\nb\n");
+  in.write = Fd();
+  EXPECT_EQ(Printable(RunWithInput(in.read.get()).output),
+            Printable(Prompt + "a\n"));
+  EXPECT_EQ(Printable(RunWithInput(in.read.get()).output),
+            Printable(Prompt + "b\n"));
+  EXPECT_EQ(Printable(RunWithInput(in.read.get()).output), Printable(Prompt));
+}
+
+TEST(Stream, OutputToAFileIsExact) {
+  Fd in = FileWith("to a file\n");
+  Fd out = FileWith("");
+  const int status = WaitExit(Start(Stdio{in.get(), out.get(), -1}));
+  EXPECT_TRUE(ExitedWithZero(status));
+  lseek(out.get(), 0, SEEK_SET);
+  EXPECT_EQ(Printable(ReadAvailable(out.get())),
+            Printable(Prompt + "to a file\n"));
+}
+
+// Input that cannot be read: the prompt alone, status 0.
+TEST(BadDescriptor, UnreadableInputEchoesNothing) {
+  Fd directory(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  Fd devNull(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  Fd writeOnly(memfd_create("write-only", MFD_CLOEXEC));
+  WriteAll(writeOnly.get(), "not for reading\n");
+  Fd reopened(open(("/proc/self/fd/" + std::to_string(writeOnly.get())).c_str(),
+                   O_WRONLY | O_CLOEXEC));
+  const struct {
+    const char* name;
+    int in;
+  } cases[] = {
+      {"closed", -1},
+      {"a directory", directory.get()},
+      {"/dev/null", devNull.get()},
+      {"open only for writing", reopened.get()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome run = RunWithInput(c.in);
+    EXPECT_EQ(Printable(run.output), Printable(Prompt));
+    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+  }
+}
+
+TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
+  const struct {
+    const char* name;
+    bool file;
+  } cases[] = {{"pipe", false}, {"file", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Pipe in = MakePipe();
+    Fd file = FileWith("late line\nrest\n");
+    SetNonBlocking(c.file ? file.get() : in.read.get());
+    std::thread writer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      WriteAll(in.write.get(), "late ");
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      WriteAll(in.write.get(), "line\nrest\n");
+    });
+    const Outcome run = RunWithInput(c.file ? file.get() : in.read.get());
+    writer.join();
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + "late line\n"));
+    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+    if (!c.file) {
+      EXPECT_EQ(ReadAvailable(in.read.get()), "rest\n");
+    }
+  }
+}
+
+// Output that cannot be written: status 0, never a signal, and the input
+// is still consumed one line only.
+TEST(BadDescriptor, UnwritableOutputStillEndsWithZero) {
+  Fd devFull(open("/dev/full", O_WRONLY | O_CLOEXEC));
+  Pipe broken = MakePipe();
+  broken.read = Fd();
+  Fd readOnly(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  const struct {
+    const char* name;
+    int out;
+  } cases[] = {
+      {"closed", -1},
+      {"/dev/full", devFull.get()},
+      {"pipe whose reader has gone", broken.write.get()},
+      {"open only for reading", readOnly.get()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Pipe in = MakePipe();
+    WriteAll(in.write.get(), "one\ntwo\n");
+    in.write = Fd();
+    const int status = WaitExit(Start(Stdio{in.read.get(), c.out, -1}));
+    EXPECT_TRUE(ExitedWithZero(status)) << "wait status " << status;
+    EXPECT_EQ(ReadAvailable(in.read.get()), "two\n");
+  }
+}
+
+TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
+  Pipe out = MakePipe();
+  SetNonBlocking(out.write.get());
+  // Fill the pipe so that the program's first write finds no room.
+  std::string filler;
+  const std::string block(4096, '.');
+  while (write(out.write.get(), block.data(), block.size()) > 0)
+    filler += block;
+  Fd in = FileWith("after the wait\n");
+  const pid_t pid = Start(Stdio{in.get(), out.write.get(), -1});
+  out.write = Fd();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::string drained =
+      ReadUntil(out.read.get(), Prompt + "after the wait\n");
+  EXPECT_TRUE(ExitedWithZero(WaitExit(pid)));
+  EXPECT_EQ(drained.size(), filler.size() + Prompt.size() + 15);
+  EXPECT_EQ(drained, filler + Prompt + "after the wait\n");
+}
+
+}  // namespace
