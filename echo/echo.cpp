@@ -2,9 +2,9 @@
 // characters back and exits with status 0.
 #include "console_io.h"
 
-static const char promptText[] = {'\r', '\n', 'E', 'n', 't', 'e', 'r', ' ', 's',
-                                  'o',  'm',  'e', ' ', 'c', 'h', 'a', 'r', 'a',
-                                  'c',  't',  'e', 'r', 's', '.', '\r', '\n'};
+static const char promptText[] = {
+    '\r', '\n', 'E', 'n', 't', 'e', 'r', ' ', 's', 'o', 'm', 'e',  ' ',
+    'c',  'h',  'a', 'r', 'a', 'c', 't', 'e', 'r', 's', '.', '\r', '\n'};
 static const uint32_t promptLength = sizeof promptText;
 
 PROGRAM_ENTRY EchoMain() {

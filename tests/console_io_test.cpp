@@ -1,8 +1,9 @@
 // The library and the program against the recording platform: which
 // operations are called, in what order, with which arguments.
+#include "console_io.h"
+
 #include <gtest/gtest.h>
 
-#include "console_io.h"
 #include "fake_platform.h"
 
 PROGRAM_ENTRY EchoMain();
@@ -23,8 +24,8 @@ void ExpectStdHandle(const PlatformCall& call, DWORD which) {
 
 struct WriteCase {
   const char* name;
-  std::string text;    // what lies in memory
-  uint32_t length;     // what is asked for
+  std::string text;  // what lies in memory
+  uint32_t length;   // what is asked for
 };
 
 TEST_F(ConsoleIo, WriteTextHandsOverExactlyLengthCharacters) {
@@ -114,7 +115,8 @@ TEST_F(ConsoleIo, EveryCallObtainsItsHandleAnew) {
   ASSERT_EQ(handles.size(), 4u);
   std::vector<HANDLE> used;
   for (const PlatformCall& call : fake.calls)
-    if (call.op == Op::Write || call.op == Op::Read) used.push_back(call.handle);
+    if (call.op == Op::Write || call.op == Op::Read)
+      used.push_back(call.handle);
   EXPECT_EQ(used, handles);
 }
 
@@ -155,10 +157,9 @@ TEST_F(ConsoleIo, EchoProgramMakesItsFourCallsInOrder) {
     EXPECT_THROW(EchoMain(), ProcessExited);
     std::vector<Op> ops;
     for (const PlatformCall& call : fake.calls) ops.push_back(call.op);
-    const std::vector<Op> expected = {Op::GetStdHandle, Op::Write,
-                                      Op::GetStdHandle, Op::Read,
-                                      Op::GetStdHandle, Op::Write,
-                                      Op::Exit};
+    const std::vector<Op> expected = {
+        Op::GetStdHandle, Op::Write, Op::GetStdHandle, Op::Read,
+        Op::GetStdHandle, Op::Write, Op::Exit};
     ASSERT_EQ(ops, expected);
     ExpectStdHandle(fake.calls[0], STD_OUTPUT_HANDLE);
     EXPECT_EQ(fake.calls[1].written, Prompt);

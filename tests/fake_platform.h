@@ -14,11 +14,11 @@ enum class Op { GetStdHandle, Write, Read, Exit };
 
 struct PlatformCall {
   Op op;
-  DWORD which = 0;           // GetStdHandle: the standard handle asked for
-  UINT exitCode = 0;         // Exit
-  HANDLE handle = nullptr;   // Write, Read: the handle used
+  DWORD which = 0;          // GetStdHandle: the standard handle asked for
+  UINT exitCode = 0;        // Exit
+  HANDLE handle = nullptr;  // Write, Read: the handle used
   const void* buffer = nullptr;
-  DWORD count = 0;           // Write: length; Read: the maximum
+  DWORD count = 0;  // Write: length; Read: the maximum
   DWORD* countOut = nullptr;
   void* reserved = nullptr;  // the last argument, which must be null
   std::string written;       // Write: the bytes handed over

@@ -86,8 +86,8 @@ std::string ReadUntil(int fd, const std::string& end, int timeoutMs) {
         deadline - std::chrono::steady_clock::now());
     pollfd p{fd, POLLIN, 0};
     if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0) {
-      ADD_FAILURE() << "timed out waiting for " << Printable(end)
-                    << " after " << Printable(all);
+      ADD_FAILURE() << "timed out waiting for " << Printable(end) << " after "
+                    << Printable(all);
       break;
     }
     const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -172,15 +172,15 @@ TerminalRun RunAtTerminal(const std::string& typed) {
   const std::string marker = "\x01end-of-run\x01";
   WriteAll(tty, marker);
   run.screen = ReadUntil(terminal.master.get(), marker);
-  run.screen.resize(run.screen.size() - std::min(run.screen.size(), marker.size()));
+  run.screen.resize(run.screen.size() -
+                    std::min(run.screen.size(), marker.size()));
   SetNonBlocking(tty);
   run.leftover = ReadAvailable(tty);
   tcgetattr(tty, &after);
-  run.settingsKept = before.c_iflag == after.c_iflag &&
-                     before.c_oflag == after.c_oflag &&
-                     before.c_cflag == after.c_cflag &&
-                     before.c_lflag == after.c_lflag &&
-                     std::memcmp(before.c_cc, after.c_cc, NCCS) == 0;
+  run.settingsKept =
+      before.c_iflag == after.c_iflag && before.c_oflag == after.c_oflag &&
+      before.c_cflag == after.c_cflag && before.c_lflag == after.c_lflag &&
+      std::memcmp(before.c_cc, after.c_cc, NCCS) == 0;
   return run;
 }
 

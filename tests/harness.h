@@ -12,7 +12,7 @@ extern const std::string Prompt;
 
 // The executable under test and how this machine runs it.
 struct Target {
-  std::string name;                 // linux-x86_64, windows-x64, ...
+  std::string name;  // linux-x86_64, windows-x64, ...
   std::string exe;
   std::vector<std::string> runner;  // qemu-i386, wine64, or nothing
   bool windows = false;
@@ -69,7 +69,7 @@ struct Terminal {
 Terminal OpenTerminal();
 
 struct TerminalRun {
-  std::string screen;    // all the terminal showed after the prompt
+  std::string screen;  // all the terminal showed after the prompt
   int status = -1;
   std::string leftover;  // input still waiting at the terminal afterwards
   bool settingsKept = false;

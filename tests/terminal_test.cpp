@@ -27,12 +27,15 @@ const TerminalCase Cases[] = {
     {"81 bytes with ending", X80 + "\r", X80 + "\n", X80, ""},
     // The overflow of a long line never reaches the shell; a line typed
     // ahead of the read does.
-    {"100 bytes, a line typed ahead", X100 + "\rahead\r",
-     X100 + "\nahead\n", X80, "ahead\n"},
+    {"100 bytes, a line typed ahead", X100 + "\rahead\r", X100 + "\nahead\n",
+     X80, "ahead\n"},
     {"line typed ahead", "abc\rnext\r", "abc\nnext\n", "abc\n", "next\n"},
     {"end of input at an empty line", "\x04", "", "", ""},
     {"end of input after text", "abc\x04", "abc", "abc", ""},
-    {"erased character", "abx\x7f" "c\r", "abx\b \bc\n", "abc\n", ""},
+    {"erased character",
+     "abx\x7f"
+     "c\r",
+     "abx\b \bc\n", "abc\n", ""},
     {"bytes above 0x7f and a tab", "\xc3\xa9\t\r", "\xc3\xa9\t\n",
      "\xc3\xa9\t\n", ""},
 };

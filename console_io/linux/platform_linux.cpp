@@ -151,11 +151,12 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
   const char* text = (const char*)buffer;
   DWORD written = 0;
   while (written < charsToWrite) {
-    const long n = Syscall3(SYS_write, fd, (long)(text + written),
-                            charsToWrite - written);
+    const long n =
+        Syscall3(SYS_write, fd, (long)(text + written), charsToWrite - written);
     if (n > 0)
       written += (DWORD)n;
-    else if (n == ErrInterrupted || (n == ErrWouldBlock && WaitFor(fd, PollOut)))
+    else if (n == ErrInterrupted ||
+             (n == ErrWouldBlock && WaitFor(fd, PollOut)))
       continue;
     else
       break;

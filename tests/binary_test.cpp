@@ -1,0 +1,262 @@
+// The built executable's own headers: what the loader will make of it.
+#include <elf.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+class Image {
+ public:
+  explicit Image(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    bytes_.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  size_t size() const { return bytes_.size(); }
+  template <typename T>
+  T At(uint64_t offset) const {
+    T value{};
+    if (offset <= bytes_.size() && sizeof(T) <= bytes_.size() - offset)
+      std::memcpy(&value, bytes_.data() + offset, sizeof(T));
+    else
+      ADD_FAILURE() << "read past the end of the file at " << offset;
+    return value;
+  }
+  std::string String(uint64_t offset) const {
+    std::string s;
+    while (offset < bytes_.size() && bytes_[offset]) s += bytes_[offset++];
+    return s;
+  }
+  std::string Bytes(uint64_t offset, uint64_t length) const {
+    if (offset > bytes_.size()) return "";
+    return std::string(
+        bytes_.begin() + offset,
+        bytes_.begin() + std::min<uint64_t>(bytes_.size(), offset + length));
+  }
+
+ private:
+  std::vector<char> bytes_;
+};
+
+// ---- Linux: ELF -----------------------------------------------------------
+
+struct ElfExpectation {
+  const char* target;
+  unsigned char elfClass;
+  uint16_t machine;
+};
+
+const ElfExpectation ElfTargets[] = {
+    {"linux-x86_64", ELFCLASS64, EM_X86_64},
+    {"linux-i386", ELFCLASS32, EM_386},
+    {"linux-arm64", ELFCLASS64, EM_AARCH64},
+};
+
+template <typename Ehdr, typename Phdr, typename Dyn>
+void CheckElf(const Image& image, uint16_t machine) {
+  const auto header = image.At<Ehdr>(0);
+  EXPECT_EQ(header.e_machine, machine);
+  // Position-independent, so the kernel can place it anywhere.
+  EXPECT_EQ(header.e_type, ET_DYN);
+  bool stackSeen = false, entryExecutable = false;
+  std::vector<Dyn> dynamic;
+  for (unsigned i = 0; i < header.e_phnum; ++i) {
+    const auto ph = image.At<Phdr>(header.e_phoff + i * header.e_phentsize);
+    SCOPED_TRACE("program header " + std::to_string(i));
+    EXPECT_NE(ph.p_type, (uint32_t)PT_INTERP) << "asks for a dynamic loader";
+    EXPECT_NE(ph.p_type, (uint32_t)PT_TLS);
+    if (ph.p_type == PT_GNU_STACK) {
+      stackSeen = true;
+      EXPECT_FALSE(ph.p_flags & PF_X) << "executable stack";
+    }
+    if (ph.p_type == PT_LOAD) {
+      EXPECT_FALSE((ph.p_flags & PF_W) && (ph.p_flags & PF_X))
+          << "segment both writable and executable";
+      if ((ph.p_flags & PF_X) && header.e_entry >= ph.p_vaddr &&
+          header.e_entry < ph.p_vaddr + ph.p_memsz)
+        entryExecutable = true;
+    }
+    if (ph.p_type == PT_DYNAMIC)
+      for (uint64_t at = ph.p_offset; at < ph.p_offset + ph.p_filesz;
+           at += sizeof(Dyn))
+        dynamic.push_back(image.At<Dyn>(at));
+  }
+  EXPECT_TRUE(stackSeen) << "no PT_GNU_STACK: the stack would be executable";
+  EXPECT_TRUE(entryExecutable) << "entry point outside executable code";
+  // Nothing for a loader to do: no libraries, no relocations.
+  for (const Dyn& d : dynamic) {
+    SCOPED_TRACE("dynamic tag " + std::to_string(d.d_tag));
+    EXPECT_NE(d.d_tag, DT_NEEDED);
+    if (d.d_tag == DT_RELSZ || d.d_tag == DT_RELASZ || d.d_tag == DT_PLTRELSZ ||
+        d.d_tag == DT_RELRSZ)
+      EXPECT_EQ(d.d_un.d_val, 0u) << "dynamic relocations";
+    EXPECT_NE(d.d_tag, DT_TEXTREL);
+    EXPECT_NE(d.d_tag, DT_INIT);
+    EXPECT_NE(d.d_tag, DT_INIT_ARRAY) << "code would run before the entry";
+    EXPECT_NE(d.d_tag, DT_PREINIT_ARRAY);
+  }
+}
+
+// ---- Windows: PE ----------------------------------------------------------
+
+struct PeExpectation {
+  const char* target;
+  uint16_t machine;
+  uint16_t magic;
+  bool highEntropy;
+};
+
+const PeExpectation PeTargets[] = {
+    {"windows-x86", 0x14c, 0x10b, false},
+    {"windows-x64", 0x8664, 0x20b, true},
+};
+
+constexpr uint16_t SubsystemConsole = 3;
+constexpr uint16_t DynamicBase = 0x40, NxCompat = 0x100, HighEntropyVa = 0x20;
+constexpr uint32_t SectionExecute = 0x20000000, SectionWrite = 0x80000000;
+constexpr uint32_t ResourceManifest = 24;
+
+struct Section {
+  std::string name;
+  uint32_t virtualAddress, virtualSize, rawOffset, rawSize, flags;
+};
+
+class Pe {
+ public:
+  explicit Pe(const Image& image) : image_(image) {
+    const uint32_t pe = image.At<uint32_t>(0x3c);
+    EXPECT_EQ(image.Bytes(pe, 4), std::string("PE\0\0", 4));
+    machine = image.At<uint16_t>(pe + 4);
+    const uint16_t sectionCount = image.At<uint16_t>(pe + 6);
+    const uint16_t optionalSize = image.At<uint16_t>(pe + 20);
+    const uint32_t optional = pe + 24;
+    magic = image.At<uint16_t>(optional);
+    subsystem = image.At<uint16_t>(optional + 68);
+    dllCharacteristics = image.At<uint16_t>(optional + 70);
+    const uint32_t directories = optional + (magic == 0x20b ? 112 : 96);
+    for (int i = 0; i < 16; ++i)
+      directory[i] = image.At<uint32_t>(directories + 8 * i);
+    for (uint16_t i = 0; i < sectionCount; ++i) {
+      const uint32_t at = optional + optionalSize + 40 * i;
+      sections.push_back(
+          {image.Bytes(at, 8).c_str(), image.At<uint32_t>(at + 12),
+           image.At<uint32_t>(at + 8), image.At<uint32_t>(at + 20),
+           image.At<uint32_t>(at + 16), image.At<uint32_t>(at + 36)});
+    }
+  }
+  uint64_t FileOffset(uint32_t rva) const {
+    for (const Section& s : sections)
+      if (rva >= s.virtualAddress && rva < s.virtualAddress + s.rawSize)
+        return rva - s.virtualAddress + s.rawOffset;
+    ADD_FAILURE() << "address " << rva << " is in no section";
+    return image_.size();
+  }
+  // DLL name -> the functions imported from it.
+  std::map<std::string, std::set<std::string>> Imports() const {
+    std::map<std::string, std::set<std::string>> imports;
+    if (!directory[1]) return imports;
+    const bool wide = magic == 0x20b;
+    for (uint64_t d = FileOffset(directory[1]);; d += 20) {
+      const uint32_t lookup = image_.At<uint32_t>(d),
+                     name = image_.At<uint32_t>(d + 12);
+      if (!name) break;
+      auto& functions = imports[image_.String(FileOffset(name))];
+      for (uint64_t t = FileOffset(lookup);; t += wide ? 8 : 4) {
+        const uint64_t entry =
+            wide ? image_.At<uint64_t>(t) : image_.At<uint32_t>(t);
+        if (!entry) break;
+        const bool byOrdinal = entry >> (wide ? 63 : 31);
+        functions.insert(byOrdinal
+                             ? "#ordinal"
+                             : image_.String(FileOffset((uint32_t)entry) + 2));
+      }
+    }
+    return imports;
+  }
+  // The data of resource type/id (first language), or "" when missing.
+  std::string Resource(uint32_t type, uint32_t id) const {
+    if (!directory[2]) return "";
+    const uint64_t root = FileOffset(directory[2]);
+    uint64_t dir = root;
+    for (uint32_t want : {type, id, 0u}) {
+      const uint16_t named = image_.At<uint16_t>(dir + 12);
+      const uint16_t ids = image_.At<uint16_t>(dir + 14);
+      uint32_t target = 0;
+      bool found = false;
+      for (unsigned i = 0; i < named + ids; ++i) {
+        const uint64_t e = dir + 16 + 8 * i;
+        const uint32_t entryId = image_.At<uint32_t>(e);
+        if (i >= named && (want == 0u || entryId == want)) {
+          target = image_.At<uint32_t>(e + 4);
+          found = true;
+          break;
+        }
+      }
+      if (!found) return "";
+      dir = root + (target & 0x7fffffff);
+    }
+    const uint32_t dataRva = image_.At<uint32_t>(dir);
+    const uint32_t dataSize = image_.At<uint32_t>(dir + 4);
+    return image_.Bytes(FileOffset(dataRva), dataSize);
+  }
+
+  uint16_t machine = 0, magic = 0, subsystem = 0, dllCharacteristics = 0;
+  uint32_t directory[16] = {};
+  std::vector<Section> sections;
+
+ private:
+  const Image& image_;
+};
+
+TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
+  const Image image(target.exe);
+  ASSERT_GT(image.size(), 64u);
+  for (const ElfExpectation& e : ElfTargets) {
+    if (target.name != e.target) continue;
+    ASSERT_EQ(image.Bytes(0, 4),
+              "\x7f"
+              "ELF");
+    ASSERT_EQ(image.At<unsigned char>(EI_CLASS), e.elfClass);
+    if (e.elfClass == ELFCLASS64)
+      CheckElf<Elf64_Ehdr, Elf64_Phdr, Elf64_Dyn>(image, e.machine);
+    else
+      CheckElf<Elf32_Ehdr, Elf32_Phdr, Elf32_Dyn>(image, e.machine);
+    return;
+  }
+  for (const PeExpectation& e : PeTargets) {
+    if (target.name != e.target) continue;
+    ASSERT_EQ(image.Bytes(0, 2), "MZ");
+    const Pe pe(image);
+    EXPECT_EQ(pe.machine, e.machine);
+    EXPECT_EQ(pe.magic, e.magic);
+    EXPECT_EQ(pe.subsystem, SubsystemConsole);
+    EXPECT_TRUE(pe.dllCharacteristics & NxCompat) << "no DEP";
+    EXPECT_TRUE(pe.dllCharacteristics & DynamicBase) << "no ASLR";
+    EXPECT_EQ(bool(pe.dllCharacteristics & HighEntropyVa), e.highEntropy);
+    for (const Section& s : pe.sections)
+      EXPECT_FALSE((s.flags & SectionWrite) && (s.flags & SectionExecute))
+          << s.name << " is writable and executable";
+    const std::map<std::string, std::set<std::string>> expected = {
+        {"KERNEL32.dll",
+         {"ExitProcess", "GetStdHandle", "ReadConsoleA", "WriteConsoleA"}}};
+    EXPECT_EQ(pe.Imports(), expected);
+    const std::string manifest = pe.Resource(ResourceManifest, 1);
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" "
+                            "uiAccess=\"false\""),
+              std::string::npos)
+        << "manifest: " << manifest;
+    return;
+  }
+  FAIL() << "no expectations for target " << target.name;
+}
+
+}  // namespace

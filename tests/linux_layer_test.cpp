@@ -1,0 +1,85 @@
+// The Linux layer's operations called directly, for what one run of the
+// program cannot show: several reads from the same input.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "harness.h"
+#include "platform.h"
+
+namespace {
+
+HANDLE HandleOf(int fd) { return (HANDLE)(intptr_t)fd; }
+
+std::string Read(int fd, DWORD max = 80) {
+  char buffer[80];
+  DWORD count = 12345;
+  ReadConsoleA(HandleOf(fd), buffer, max, &count, nullptr);
+  EXPECT_LE(count, max);
+  return std::string(buffer, std::min<DWORD>(count, max));
+}
+
+TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
+  Terminal terminal = OpenTerminal();
+  WriteAll(terminal.master.get(), std::string(100, 'x') + "\rnext\r");
+  const int tty = terminal.slave.get();
+  EXPECT_EQ(Read(tty), std::string(80, 'x'));
+  EXPECT_EQ(Read(tty, 8), std::string(8, 'x'));
+  EXPECT_EQ(Read(tty), std::string(12, 'x') + "\n");
+  EXPECT_EQ(Read(tty), "next\n");
+}
+
+TEST(LinuxLayer, RawTerminalIsReadAsItIs) {
+  Terminal terminal = OpenTerminal();
+  termios modes;
+  tcgetattr(terminal.slave.get(), &modes);
+  modes.c_lflag &= ~ICANON;
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+  tcsetattr(terminal.slave.get(), TCSANOW, &modes);
+  WriteAll(terminal.master.get(), "ab");
+  ReadUntil(terminal.master.get(), "ab");  // the echo: input has arrived
+  EXPECT_EQ(Read(terminal.slave.get()), "ab");
+}
+
+TEST(LinuxLayer, FailedReadReportsNothing) {
+  Fd file = FileWith("line\n");
+  EXPECT_EQ(Read(file.get()), "line\n");
+  const int closed = file.get();
+  file = Fd();
+  char buffer[80];
+  DWORD count = 5;
+  EXPECT_FALSE(ReadConsoleA(HandleOf(closed), buffer, 80, &count, nullptr));
+  EXPECT_EQ(count, 0u);
+}
+
+TEST(LinuxLayer, StandardHandlesAreTheFirstThreeDescriptors) {
+  const struct {
+    DWORD which;
+    intptr_t fd;
+  } cases[] = {{STD_INPUT_HANDLE, 0},
+               {STD_OUTPUT_HANDLE, 1},
+               {STD_ERROR_HANDLE, 2},
+               {(DWORD)-13, -1},
+               {0, -1},
+               {1, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.which);
+    EXPECT_EQ(GetStdHandle(c.which), HandleOf(c.fd));
+  }
+}
+
+TEST(LinuxLayer, WriteReportsWhatWasWritten) {
+  Pipe pipe = MakePipe();
+  DWORD written = 99;
+  EXPECT_TRUE(
+      WriteConsoleA(HandleOf(pipe.write.get()), "abc", 3, &written, nullptr));
+  EXPECT_EQ(written, 3u);
+  EXPECT_EQ(ReadAvailable(pipe.read.get()), "abc");
+  written = 99;
+  EXPECT_FALSE(WriteConsoleA(HandleOf(-1), "abc", 3, &written, nullptr));
+  EXPECT_EQ(written, 0u);
+}
+
+}  // namespace
