@@ -7,9 +7,13 @@ target_compile_features(freestanding INTERFACE cxx_std_17)
 target_compile_options(freestanding INTERFACE
   -Os -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-  -fno-tree-loop-distribute-patterns -fcf-protection=none
+  -fno-tree-loop-distribute-patterns
   -ffunction-sections -fdata-sections -fno-ident -Wall -Wextra)
 target_link_options(freestanding INTERFACE -nostdlib -Wl,--gc-sections -s)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64")
+  # No CET landing pads: nothing here is reached through an indirect branch.
+  target_compile_options(freestanding INTERFACE -fcf-protection=none)
+endif()
 
 if(WIN32)
   target_link_libraries(freestanding INTERFACE kernel32)

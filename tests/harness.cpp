@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -75,19 +76,19 @@ std::string ReadAvailable(int fd) {
   return all;
 }
 
-std::string ReadUntil(int fd, const std::string& end, int timeoutMs) {
+std::string ReadUntil(int fd,
+                      const std::function<bool(const std::string&)>& done,
+                      int timeoutMs) {
   std::string all;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   char buffer[4096];
-  while (all.size() < end.size() ||
-         all.compare(all.size() - end.size(), end.size(), end) != 0) {
+  while (!done(all)) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     pollfd p{fd, POLLIN, 0};
     if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0) {
-      ADD_FAILURE() << "timed out waiting for " << Printable(end) << " after "
-                    << Printable(all);
+      ADD_FAILURE() << "timed out; read so far: " << Printable(all);
       break;
     }
     const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -95,6 +96,16 @@ std::string ReadUntil(int fd, const std::string& end, int timeoutMs) {
     all.append(buffer, n);
   }
   return all;
+}
+
+std::string ReadUntil(int fd, const std::string& end, int timeoutMs) {
+  return ReadUntil(
+      fd,
+      [&](const std::string& all) {
+        return all.size() >= end.size() &&
+               all.compare(all.size() - end.size(), end.size(), end) == 0;
+      },
+      timeoutMs);
 }
 
 pid_t Start(const Stdio& stdio, int controllingTerminal) {
@@ -158,22 +169,42 @@ Terminal OpenTerminal() {
   return Terminal{Fd(master), Fd(slave)};
 }
 
+// Wine's console takes the terminal out of line mode when a read first asks
+// it for input; keys typed before that would still be cooked by the kernel.
+void AwaitConsoleInput(int tty) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  termios modes{};
+  while (tcgetattr(tty, &modes) == 0 && (modes.c_lflag & ECHO)) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "the console never took the terminal out of line mode";
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 TerminalRun RunAtTerminal(const std::string& typed) {
   TerminalRun run;
   Terminal terminal = OpenTerminal();
   termios before{}, after{};
-  tcgetattr(terminal.slave.get(), &before);
   const int tty = terminal.slave.get();
+  tcgetattr(tty, &before);
   const pid_t pid = Start(Stdio{tty, tty, tty}, tty);
-  ReadUntil(terminal.master.get(), Prompt);
+  // A Windows console draws the prompt with escape sequences of its own.
+  run.output = ReadUntil(terminal.master.get(), [](const std::string& all) {
+    return target.windows
+               ? all.find("Enter some characters.\r\n") != std::string::npos
+               : all == Prompt;
+  });
+  if (target.windows) AwaitConsoleInput(tty);
   WriteAll(terminal.master.get(), typed);
   run.status = WaitExit(pid);
   // What the program wrote is ahead of anything written after it ended.
   const std::string marker = "\x01end-of-run\x01";
   WriteAll(tty, marker);
-  run.screen = ReadUntil(terminal.master.get(), marker);
-  run.screen.resize(run.screen.size() -
-                    std::min(run.screen.size(), marker.size()));
+  run.output += ReadUntil(terminal.master.get(), marker);
+  run.output.resize(run.output.size() - marker.size());
   SetNonBlocking(tty);
   run.leftover = ReadAvailable(tty);
   tcgetattr(tty, &after);
@@ -182,6 +213,98 @@ TerminalRun RunAtTerminal(const std::string& typed) {
       before.c_cflag == after.c_cflag && before.c_lflag == after.c_lflag &&
       std::memcmp(before.c_cc, after.c_cc, NCCS) == 0;
   return run;
+}
+
+std::vector<std::string> Render(const std::string& bytes) {
+  constexpr size_t Columns = 80, Rows = 24;
+  // Each cell holds one character: a byte, or a whole UTF-8 sequence.
+  std::vector<std::vector<std::string>> screen(1);
+  size_t row = 0, col = 0;
+  bool pendingWrap = false;  // the last column was written: wrap on the next
+  auto cell = [&](size_t r, size_t c) -> std::string& {
+    if (screen.size() <= r) screen.resize(r + 1);
+    if (screen[r].size() <= c) screen[r].resize(c + 1, " ");
+    return screen[r][c];
+  };
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char c = bytes[i];
+    if (c == 0x1b && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      size_t j = i + 2;
+      while (j < bytes.size() && (bytes[j] < 0x40 || bytes[j] > 0x7e)) ++j;
+      if (j >= bytes.size()) break;
+      const std::string params = bytes.substr(i + 2, j - i - 2);
+      const int n = std::max(1, atoi(params.c_str()));
+      const size_t top = screen.size() > Rows ? screen.size() - Rows : 0;
+      switch (bytes[j]) {
+        case 'A':
+          row -= std::min<size_t>(row - top, n);
+          break;
+        case 'B':
+          row += n;
+          break;
+        case 'C':
+          col = std::min(Columns - 1, col + n);
+          break;
+        case 'D':
+          col -= std::min<size_t>(col, n);
+          break;
+        case 'G':
+          col = std::min<size_t>(Columns, n) - 1;
+          break;
+        case 'H': {
+          const size_t semi = params.find(';');
+          row = top + std::max(1, atoi(params.c_str())) - 1;
+          col = semi == std::string::npos
+                    ? 0
+                    : std::max(1, atoi(params.c_str() + semi + 1)) - 1;
+          break;
+        }
+        case 'K':  // erase to the end of the line
+          if (row < screen.size() && screen[row].size() > col)
+            screen[row].resize(col);
+          break;
+        default:  // colours, cursor visibility: nothing on the screen
+          break;
+      }
+      pendingWrap = false;
+      i = j;
+    } else if (c == '\r') {
+      col = 0;
+      pendingWrap = false;
+    } else if (c == '\n') {
+      ++row;
+      pendingWrap = false;
+    } else if (c == '\b') {
+      col -= col > 0;
+      pendingWrap = false;
+    } else if (c == '\t') {
+      col = std::min(Columns - 1, (col / 8 + 1) * 8);
+    } else if (c >= 0x20 && c != 0x7f) {
+      if (pendingWrap) {
+        ++row;
+        col = 0;
+        pendingWrap = false;
+      }
+      std::string character(1, (char)c);
+      while (c >= 0xc0 && i + 1 < bytes.size() &&
+             ((unsigned char)bytes[i + 1] & 0xc0) == 0x80)
+        character += bytes[++i];
+      cell(row, col) = character;
+      if (col + 1 == Columns)
+        pendingWrap = true;
+      else
+        ++col;
+    }
+  }
+  std::vector<std::string> lines;
+  for (const auto& cells : screen) {
+    std::string line;
+    for (const std::string& character : cells) line += character;
+    line.erase(line.find_last_not_of(' ') + 1);
+    lines.push_back(line);
+  }
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
 }
 
 std::string Printable(const std::string& bytes) {

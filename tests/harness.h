@@ -5,6 +5,7 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,11 @@ void SetNonBlocking(int fd);
 void WriteAll(int fd, const std::string& bytes);
 // Everything readable now, without waiting.
 std::string ReadAvailable(int fd);
-// Reads until the text read ends with end, or until timeout; all of it.
+// Reads until done says so of all read, or until timeout; all of it.
+std::string ReadUntil(int fd,
+                      const std::function<bool(const std::string&)>& done,
+                      int timeoutMs = 20000);
+// Reads until the text read ends with end.
 std::string ReadUntil(int fd, const std::string& end, int timeoutMs = 20000);
 
 // Descriptors for the child's 0, 1, 2; -1 leaves that one closed.
@@ -69,7 +74,7 @@ struct Terminal {
 Terminal OpenTerminal();
 
 struct TerminalRun {
-  std::string screen;  // all the terminal showed after the prompt
+  std::string output;  // all the terminal was sent to show
   int status = -1;
   std::string leftover;  // input still waiting at the terminal afterwards
   bool settingsKept = false;
@@ -79,3 +84,7 @@ struct TerminalRun {
 TerminalRun RunAtTerminal(const std::string& typed);
 
 std::string Printable(const std::string& bytes);
+
+// The lines an 80-column terminal shows after receiving bytes: what the
+// user sees, whatever cursor movements drew it. No trailing blanks.
+std::vector<std::string> Render(const std::string& bytes);

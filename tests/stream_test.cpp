@@ -199,4 +199,29 @@ TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
   EXPECT_EQ(drained, filler + Prompt + "after the wait\n");
 }
 
+// KERNEL32's console functions fail on anything but a console: with its
+// input and output redirected the program reads nothing, shows nothing, and
+// still ends with status 0.
+TEST(WindowsConsole, RedirectedOutputStaysEmpty) {
+  Fd inFile = FileWith("abc\n");
+  Fd outFile = FileWith("");
+  Pipe inPipe = MakePipe();
+  WriteAll(inPipe.write.get(), "abc\n");
+  Pipe outPipe = MakePipe();
+  const struct {
+    const char* name;
+    int in, out, readBack;
+  } cases[] = {
+      {"files", inFile.get(), outFile.get(), outFile.get()},
+      {"pipes", inPipe.read.get(), outPipe.write.get(), outPipe.read.get()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int status = WaitExit(Start(Stdio{c.in, c.out, -1}));
+    EXPECT_TRUE(ExitedWithZero(status)) << "wait status " << status;
+    lseek(c.readBack, 0, SEEK_SET);
+    EXPECT_EQ(Printable(ReadAvailable(c.readBack)), Printable(""));
+  }
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <optional>
+
 #include "harness.h"
 
 namespace {
@@ -10,45 +12,73 @@ const std::string X78(78, 'x'), X79(79, 'x'), X80(80, 'x'), X100(100, 'x');
 
 struct TerminalCase {
   const char* name;
-  std::string typed;     // keys as a terminal sends them: Enter is CR
-  std::string shown;     // how the terminal echoes that typing
-  std::string echoed;    // what the program writes back
-  std::string leftover;  // what the terminal still holds for the shell
+  std::string typed;  // keys as a terminal sends them: Enter is CR
+  // At a Linux terminal, byte for byte: how the terminal echoes the typing,
+  // what the program writes back, what the terminal still holds afterwards.
+  std::string shown, echoed, leftover;
+  // At a Windows console (Wine's, drawn on the same terminal): how the
+  // typed line is shown and what the program writes back; none where the
+  // keys mean something else there.
+  std::optional<std::string> windowsShown, windowsEchoed;
 };
 
-// Linux terminals deliver a line with its LF ending; the program passes on
-// exactly what was delivered, cut at 80 bytes.
+// The two platforms differ in what the console delivers, not in what the
+// program does with it: a Linux terminal ends a line with LF, a Windows
+// console with CR LF, one byte more, so a line is cut at 80 one typed
+// character sooner there. The Windows console keeps its own input buffer,
+// so nothing typed ahead is echoed there before a read asks for it.
 const TerminalCase Cases[] = {
-    {"short line", "abc\r", "abc\n", "abc\n", ""},
-    {"empty line", "\r", "\n", "\n", ""},
-    {"79 bytes with ending", X78 + "\r", X78 + "\n", X78 + "\n", ""},
-    {"80 bytes with ending", X79 + "\r", X79 + "\n", X79 + "\n", ""},
-    // The ending of an 81-byte line is its overflow: read and dropped.
-    {"81 bytes with ending", X80 + "\r", X80 + "\n", X80, ""},
+    {"short line", "abc\r", "abc\n", "abc\n", "", "abc\r\n", "abc\r\n"},
+    {"empty line", "\r", "\n", "\n", "", "\r\n", "\r\n"},
+    {"79 bytes with ending", X78 + "\r", X78 + "\n", X78 + "\n", "",
+     X78 + "\r\n", X78 + "\r\n"},
+    {"80 bytes with ending", X79 + "\r", X79 + "\n", X79 + "\n", "",
+     X79 + "\r\n", X79 + "\r"},
+    // The ending of an 81-byte line is its overflow: read and dropped. The
+    // Windows console moves its cursor on as soon as a line is full, so
+    // Enter there leaves an empty line under the typing.
+    {"81 bytes with ending", X80 + "\r", X80 + "\n", X80, "", X80 + "\r\n\r\n",
+     X80},
     // The overflow of a long line never reaches the shell; a line typed
     // ahead of the read does.
     {"100 bytes, a line typed ahead", X100 + "\rahead\r", X100 + "\nahead\n",
-     X80, "ahead\n"},
-    {"line typed ahead", "abc\rnext\r", "abc\nnext\n", "abc\n", "next\n"},
-    {"end of input at an empty line", "\x04", "", "", ""},
-    {"end of input after text", "abc\x04", "abc", "abc", ""},
+     X80, "ahead\n", X100 + "\r\n", X80},
+    {"line typed ahead", "abc\rnext\r", "abc\nnext\n", "abc\n", "next\n",
+     "abc\r\n", "abc\r\n"},
+    // Ctrl-D ends input at a Linux terminal; on Windows it is a character.
+    {"end of input at an empty line", "\x04", "", "", "", {}, {}},
+    {"end of input after text", "abc\x04", "abc", "abc", "", {}, {}},
     {"erased character",
      "abx\x7f"
      "c\r",
-     "abx\b \bc\n", "abc\n", ""},
-    {"bytes above 0x7f and a tab", "\xc3\xa9\t\r", "\xc3\xa9\t\n",
-     "\xc3\xa9\t\n", ""},
+     "abx\b \bc\n", "abc\n", "", "abc\r\n", "abc\r\n"},
+    {"bytes above 0x7f", "caf\xc3\xa9\r", "caf\xc3\xa9\n", "caf\xc3\xa9\n", "",
+     "caf\xc3\xa9\r\n", "caf\xc3\xa9\r\n"},
 };
+
+bool ExitedWithZero(int status) {
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
   for (const TerminalCase& c : Cases) {
     SCOPED_TRACE(c.name);
+    if (target.windows && !c.windowsEchoed) continue;
     const TerminalRun run = RunAtTerminal(c.typed);
-    EXPECT_EQ(Printable(run.screen), Printable(c.shown + c.echoed));
-    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0)
-        << "wait status " << run.status;
-    EXPECT_EQ(Printable(run.leftover), Printable(c.leftover));
+    EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;
     EXPECT_TRUE(run.settingsKept);
+    if (target.windows) {
+      // Wine's console draws with cursor movements of its own: compare
+      // what the user sees. What it reads from the terminal goes into the
+      // console's own buffer, which ends with it: nothing is left behind.
+      EXPECT_EQ(Render(run.output),
+                Render(Prompt + *c.windowsShown + *c.windowsEchoed))
+          << Printable(run.output);
+      EXPECT_EQ(Printable(run.leftover), Printable(""));
+    } else {
+      EXPECT_EQ(Printable(run.output), Printable(Prompt + c.shown + c.echoed));
+      EXPECT_EQ(Printable(run.leftover), Printable(c.leftover));
+    }
   }
 }
 

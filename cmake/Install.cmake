@@ -1,0 +1,31 @@
+# What `cmake --install` puts down and what CPack packs: the executable, the
+# README and, for Linux, the man page. Packages are named for their target.
+include(GNUInstallDirs)
+if(WIN32)
+  # A Windows zip holds the program and its README side by side.
+  install(TARGETS lineecho RUNTIME DESTINATION .)
+  install(FILES README.md DESTINATION .)
+else()
+  install(TARGETS lineecho RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES docs/lineecho.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+set(CPACK_PACKAGE_NAME lineecho)
+set(CPACK_PACKAGE_VENDOR "lineecho developers")
+set(CPACK_PACKAGE_CONTACT "lineecho developers <lineecho@example.invalid>")
+set(CPACK_SYSTEM_NAME ${LINEECHO_TARGET})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR TGZ DEB)
+  set(debianArchitecture_linux-x86_64 amd64)
+  set(debianArchitecture_linux-i386 i386)
+  set(debianArchitecture_linux-arm64 arm64)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+      ${debianArchitecture_${LINEECHO_TARGET}})
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+endif()
+include(CPack)

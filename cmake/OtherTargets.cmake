@@ -1,0 +1,20 @@
+# Builds the four other targets from this same source, each in a build tree
+# of its own named for it, with its toolchain file. The tests of this build
+# then run them here: Linux under qemu-user, Windows x64 under Wine.
+include(ExternalProject)
+
+set(LINEECHO_OTHER_TARGETS linux-i386 linux-arm64 windows-x86 windows-x64)
+foreach(name IN LISTS LINEECHO_OTHER_TARGETS)
+  ExternalProject_Add(lineecho-${name}
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/${name}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchains/${name}.cmake
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    BUILD_ALWAYS TRUE
+    INSTALL_COMMAND ""
+    # Its packages too, beside the executable.
+    TEST_COMMAND ${CMAKE_CPACK_COMMAND} --config CPackConfig.cmake
+    TEST_AFTER_INSTALL TRUE
+    USES_TERMINAL_BUILD TRUE)
+endforeach()
