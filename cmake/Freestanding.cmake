@@ -8,7 +8,7 @@ target_compile_options(freestanding INTERFACE
   -Os -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
   -fno-tree-loop-distribute-patterns
-  -ffunction-sections -fdata-sections -fno-ident -Wall -Wextra)
+  -ffunction-sections -fno-ident -Wall -Wextra)
 target_link_options(freestanding INTERFACE -nostdlib -Wl,--gc-sections -s)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64")
   # No CET landing pads: nothing here is reached through an indirect branch.
@@ -16,6 +16,8 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64")
 endif()
 
 if(WIN32)
+  # No -fdata-sections here: with it, GCC for Windows puts zeroed data in
+  # .data sections that take room in the file instead of .bss.
   target_link_libraries(freestanding INTERFACE kernel32)
   target_link_options(freestanding INTERFACE
     -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase)
@@ -25,10 +27,11 @@ if(WIN32)
 else()
   # A static position-independent executable with no interpreter: the
   # kernel maps it anywhere and jumps straight to our entry point.
-  target_compile_options(freestanding INTERFACE -fPIE)
+  target_compile_options(freestanding INTERFACE -fPIE -fdata-sections)
   target_link_options(freestanding INTERFACE
     -static-pie -Wl,-z,noexecstack -Wl,-z,noseparate-code
-    -Wl,--build-id=none -Wl,--hash-style=gnu -Wl,-z,norelro)
+    -Wl,--build-id=none -Wl,--hash-style=gnu -Wl,-z,norelro
+    -Wl,--spare-dynamic-tags=0)
 endif()
 
 # Sets the symbol the process starts at. 32-bit Windows decorates C names

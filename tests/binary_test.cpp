@@ -124,6 +124,8 @@ constexpr uint16_t SubsystemConsole = 3;
 constexpr uint16_t DynamicBase = 0x40, NxCompat = 0x100, HighEntropyVa = 0x20;
 constexpr uint32_t SectionExecute = 0x20000000, SectionWrite = 0x80000000;
 constexpr uint32_t ResourceManifest = 24;
+constexpr int BaseRelocationDirectory = 5;
+constexpr uint16_t RelocationsStripped = 0x1;
 
 struct Section {
   std::string name;
@@ -136,6 +138,7 @@ class Pe {
     const uint32_t pe = image.At<uint32_t>(0x3c);
     EXPECT_EQ(image.Bytes(pe, 4), std::string("PE\0\0", 4));
     machine = image.At<uint16_t>(pe + 4);
+    characteristics = image.At<uint16_t>(pe + 22);
     const uint16_t sectionCount = image.At<uint16_t>(pe + 6);
     const uint16_t optionalSize = image.At<uint16_t>(pe + 20);
     const uint32_t optional = pe + 24;
@@ -143,8 +146,10 @@ class Pe {
     subsystem = image.At<uint16_t>(optional + 68);
     dllCharacteristics = image.At<uint16_t>(optional + 70);
     const uint32_t directories = optional + (magic == 0x20b ? 112 : 96);
-    for (int i = 0; i < 16; ++i)
+    for (int i = 0; i < 16; ++i) {
       directory[i] = image.At<uint32_t>(directories + 8 * i);
+      directorySize[i] = image.At<uint32_t>(directories + 8 * i + 4);
+    }
     for (uint16_t i = 0; i < sectionCount; ++i) {
       const uint32_t at = optional + optionalSize + 40 * i;
       sections.push_back(
@@ -209,8 +214,9 @@ class Pe {
     return image_.Bytes(FileOffset(dataRva), dataSize);
   }
 
-  uint16_t machine = 0, magic = 0, subsystem = 0, dllCharacteristics = 0;
-  uint32_t directory[16] = {};
+  uint16_t machine = 0, characteristics = 0, magic = 0, subsystem = 0,
+           dllCharacteristics = 0;
+  uint32_t directory[16] = {}, directorySize[16] = {};
   std::vector<Section> sections;
 
  private:
@@ -241,6 +247,10 @@ TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
     EXPECT_EQ(pe.subsystem, SubsystemConsole);
     EXPECT_TRUE(pe.dllCharacteristics & NxCompat) << "no DEP";
     EXPECT_TRUE(pe.dllCharacteristics & DynamicBase) << "no ASLR";
+    // Without a base relocation table Windows loads the image at its
+    // preferred base, whatever DYNAMIC_BASE says.
+    EXPECT_GT(pe.directorySize[BaseRelocationDirectory], 0u);
+    EXPECT_FALSE(pe.characteristics & RelocationsStripped);
     EXPECT_EQ(bool(pe.dllCharacteristics & HighEntropyVa), e.highEntropy);
     for (const Section& s : pe.sections)
       EXPECT_FALSE((s.flags & SectionWrite) && (s.flags & SectionExecute))
