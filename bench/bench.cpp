@@ -1,0 +1,218 @@
+// What one run of lineecho costs, beside the floor and the usual ways of
+// writing the same program: time per whole process, system calls after
+// exec, and the size of every target's executable.
+//
+//   bench --rounds N --candidate NAME=CMD [ARG...] ... --size NAME=PATH ...
+//
+// A candidate's command is split on spaces; the first candidate is the
+// floor the others are measured against.
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const char Line[] = "hello, world\n";
+
+struct Candidate {
+  std::string name;
+  std::vector<std::string> argv;
+  std::vector<double> micros;
+};
+
+std::vector<std::string> Split(const std::string& command) {
+  std::vector<std::string> words;
+  std::istringstream in(command);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// One whole run: spawn with the input file as stdin and /dev/null as
+// stdout, wait for the end. Microseconds from spawn to reaped.
+double TimeOneRun(const Candidate& c, const std::string& inputPath) {
+  std::vector<char*> argv;
+  for (const std::string& a : c.argv) argv.push_back((char*)a.c_str());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, inputPath.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ)) {
+    perror(argv[0]);
+    exit(1);
+  }
+  int status;
+  waitpid(pid, &status, 0);
+  const auto end = std::chrono::steady_clock::now();
+  posix_spawn_file_actions_destroy(&actions);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    fprintf(stderr, "%s did not exit with 0 (status %d)\n", c.name.c_str(),
+            status);
+    exit(1);
+  }
+  return std::chrono::duration<double, std::micro>(end - start).count();
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+enum class Input { Terminal, Pipe, File };
+
+// System calls the candidate makes after its exec, counted with ptrace.
+int CountSyscalls(const Candidate& c, Input input, const std::string& path) {
+  int master = -1, slave = -1, pipeFds[2] = {-1, -1};
+  int in = -1;
+  if (input == Input::Terminal) {
+    openpty(&master, &slave, nullptr, nullptr, nullptr);
+    write(master, "hello, world\r", 13);  // typed ahead of the read
+    in = slave;
+  } else if (input == Input::Pipe) {
+    pipe(pipeFds);
+    write(pipeFds[1], Line, sizeof Line - 1);
+    close(pipeFds[1]);
+    in = pipeFds[0];
+  } else {
+    in = open(path.c_str(), O_RDONLY);
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in, 0);
+    const int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, 1);
+    std::vector<char*> argv;
+    for (const std::string& a : c.argv) argv.push_back((char*)a.c_str());
+    argv.push_back(nullptr);
+    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status;
+  waitpid(pid, &status, 0);  // stopped by the exec
+  ptrace(PTRACE_SETOPTIONS, pid, nullptr,
+         (void*)(long)(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+  int calls = 0, signal = 0;
+  bool inside = false;
+  for (;;) {
+    ptrace(PTRACE_SYSCALL, pid, nullptr, (void*)(long)signal);
+    if (waitpid(pid, &status, 0) < 0 || WIFEXITED(status) ||
+        WIFSIGNALED(status))
+      break;
+    signal = 0;
+    if (WSTOPSIG(status) == (SIGTRAP | 0x80)) {
+      if (!inside) ++calls;
+      inside = !inside;
+    } else {
+      signal = WSTOPSIG(status);
+    }
+  }
+  for (int fd : {master, slave, pipeFds[0], in})
+    if (fd >= 0) close(fd);
+  return calls;
+}
+
+std::string Machine() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string model = "unknown processor";
+  for (std::string line; std::getline(cpuinfo, line);)
+    if (line.rfind("model name", 0) == 0) {
+      model = line.substr(line.find(':') + 2);
+      break;
+    }
+  utsname u{};
+  uname(&u);
+  return model + ", " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) +
+         " cores, Linux " + u.release;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 1000;
+  std::vector<Candidate> candidates;
+  std::vector<std::pair<std::string, std::string>> sizes;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string flag = argv[i], value = argv[i + 1];
+    const size_t eq = value.find('=');
+    if (flag == "--rounds") {
+      rounds = atoi(value.c_str());
+    } else if (flag == "--candidate" && eq != std::string::npos) {
+      candidates.push_back(
+          {value.substr(0, eq), Split(value.substr(eq + 1)), {}});
+    } else if (flag == "--size" && eq != std::string::npos) {
+      sizes.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+    } else {
+      fprintf(stderr,
+              "usage: %s --rounds N --candidate NAME=CMD ... --size NAME=PATH "
+              "...\n",
+              argv[0]);
+      return 2;
+    }
+  }
+  if (candidates.empty()) return 2;
+
+  char inputPath[] = "/tmp/lineecho-bench-XXXXXX";
+  const int inputFd = mkstemp(inputPath);
+  write(inputFd, Line, sizeof Line - 1);
+  close(inputFd);
+
+  printf("Machine: %s\n\n", Machine().c_str());
+
+  // Interleaved round by round, in a rotating order, so that drift in the
+  // machine's speed falls on every candidate alike.
+  const int warmup = std::max(10, rounds / 20);
+  for (int round = 0; round < warmup + rounds; ++round)
+    for (size_t k = 0; k < candidates.size(); ++k) {
+      Candidate& c = candidates[(k + round) % candidates.size()];
+      const double micros = TimeOneRun(c, inputPath);
+      if (round >= warmup) c.micros.push_back(micros);
+    }
+  const double floor = Median(candidates[0].micros);
+  printf("Per run (exec, the whole run, exit), %d runs each, median:\n\n",
+         rounds);
+  printf("| candidate | median µs | × floor |\n|---|---:|---:|\n");
+  for (const Candidate& c : candidates)
+    printf("| %s | %.1f | %.2f |\n", c.name.c_str(), Median(c.micros),
+           Median(c.micros) / floor);
+
+  printf("\nSystem calls after exec:\n\n");
+  printf("| candidate | terminal | pipe | file |\n|---|---:|---:|---:|\n");
+  for (const Candidate& c : candidates)
+    printf("| %s | %d | %d | %d |\n", c.name.c_str(),
+           CountSyscalls(c, Input::Terminal, inputPath),
+           CountSyscalls(c, Input::Pipe, inputPath),
+           CountSyscalls(c, Input::File, inputPath));
+
+  printf("\nExecutable sizes:\n\n| target | bytes | KiB |\n|---|---:|---:|\n");
+  for (const auto& [name, path] : sizes) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0)
+      printf("| %s | %lld | %.2f |\n", name.c_str(), (long long)st.st_size,
+             st.st_size / 1024.0);
+    else
+      printf("| %s | not built | |\n", name.c_str());
+  }
+  unlink(inputPath);
+  return 0;
+}
