@@ -17,6 +17,17 @@
 
 const std::string Prompt("\r\nEnter some characters.\r\n", 26);
 Target target;
+std::map<std::string, std::string> options;
+
+std::string OptionText(const std::string& name) {
+  const auto found = options.find(name);
+  return found == options.end() ? "" : found->second;
+}
+
+long Option(const std::string& name, long otherwise) {
+  const std::string text = OptionText(name);
+  return text.empty() ? otherwise : std::stol(text);
+}
 
 Fd& Fd::operator=(Fd&& other) noexcept {
   if (this != &other) {
@@ -108,9 +119,18 @@ std::string ReadUntil(int fd, const std::string& end, int timeoutMs) {
       timeoutMs);
 }
 
-pid_t Start(const Stdio& stdio, int controllingTerminal) {
+std::vector<std::string> TargetCommand() {
   std::vector<std::string> args = target.runner;
   args.push_back(target.exe);
+  return args;
+}
+
+pid_t Start(const Stdio& stdio, int controllingTerminal) {
+  return StartCommand(TargetCommand(), stdio, controllingTerminal);
+}
+
+pid_t StartCommand(std::vector<std::string> args, const Stdio& stdio,
+                   int controllingTerminal) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -184,7 +204,8 @@ void AwaitConsoleInput(int tty) {
   }
 }
 
-TerminalRun RunAtTerminal(const std::string& typed) {
+TerminalRun RunAtTerminal(const std::string& typed,
+                          const std::function<void(Terminal&)>& whileWaiting) {
   TerminalRun run;
   Terminal terminal = OpenTerminal();
   termios before{}, after{};
@@ -198,6 +219,7 @@ TerminalRun RunAtTerminal(const std::string& typed) {
                : all == Prompt;
   });
   if (target.windows) AwaitConsoleInput(tty);
+  if (whileWaiting) whileWaiting(terminal);
   WriteAll(terminal.master.get(), typed);
   run.status = WaitExit(pid);
   // What the program wrote is ahead of anything written after it ended.
@@ -336,6 +358,8 @@ int main(int argc, char** argv) {
       target.exe = value;
     else if (flag == "--runner")
       target.runner.push_back(value);
+    else if (flag.rfind("--", 0) == 0)
+      options[flag.substr(2)] = value;
     else {
       fprintf(stderr, "unknown argument %s\n", argv[i]);
       return 2;

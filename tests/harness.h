@@ -6,6 +6,7 @@
 #include <termios.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct Target {
 
 // Set by main from --target NAME --exe PATH [--runner CMD]...
 extern Target target;
+// Any other --NAME VALUE on the command line, as a number, or otherwise.
+long Option(const std::string& name, long otherwise);
+std::string OptionText(const std::string& name);
 
 // An owned file descriptor.
 class Fd {
@@ -63,6 +67,10 @@ struct Stdio {
 // Starts target with stdio; with a terminal, as the leader of a new session
 // that has it as controlling terminal. SIGPIPE is at its default.
 pid_t Start(const Stdio& stdio, int controllingTerminal = -1);
+// The same for any command; TargetCommand() is how the target is run.
+pid_t StartCommand(std::vector<std::string> argv, const Stdio& stdio,
+                   int controllingTerminal = -1);
+std::vector<std::string> TargetCommand();
 // The wait status; kills the child and fails the test after timeoutMs.
 int WaitExit(pid_t pid, int timeoutMs = 30000);
 
@@ -79,9 +87,11 @@ struct TerminalRun {
   std::string leftover;  // input still waiting at the terminal afterwards
   bool settingsKept = false;
 };
-// Starts the target at a terminal, waits for its prompt, types typed, and
-// collects what it showed until it ended.
-TerminalRun RunAtTerminal(const std::string& typed);
+// Starts the target at a terminal, waits for its prompt, calls whileWaiting
+// if given, types typed, and collects what it showed until it ended.
+TerminalRun RunAtTerminal(
+    const std::string& typed,
+    const std::function<void(Terminal&)>& whileWaiting = nullptr);
 
 std::string Printable(const std::string& bytes);
 

@@ -1,0 +1,249 @@
+// Seeded random inputs, delivered every way the program can be given them:
+// through a pipe in random chunks with random pauses, from a file, and
+// typed at a terminal. Each run must write the prompt and the first line
+// cut at 80 bytes, leave exactly the rest to the next reader, and end with
+// status 0. Run with --seed N to repeat a run, --cases N to size it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "harness.h"
+
+namespace {
+
+struct Totals {
+  long cases = 0, bytesLost = 0, badExits = 0;
+} totals;
+
+std::mt19937_64 random;
+long seed;
+
+long Between(long low, long high) {
+  return std::uniform_int_distribution<long>(low, high)(random);
+}
+
+// Lines of random bytes: NUL, CR, bytes above 0x7f and all, 0 to 300 bytes
+// in all, with or without a final newline.
+std::string RandomInput(const std::string& alphabet, char lineEnd,
+                        bool alwaysEnded) {
+  std::string input;
+  const long length = Between(0, 300);
+  const long lineEvery = Between(1, 120);
+  while ((long)input.size() < length) {
+    if (Between(0, lineEvery) == 0)
+      input += lineEnd;
+    else
+      input += alphabet[Between(0, alphabet.size() - 1)];
+  }
+  if (alwaysEnded && (input.empty() || input.back() != lineEnd))
+    input += lineEnd;
+  return input;
+}
+
+std::string AllBytes() {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += (char)c;
+  // Make NUL, CR and LF common enough to meet each other.
+  return all + std::string(20, '\0') + std::string(20, '\r') +
+         std::string(10, '\n');
+}
+
+// What the program must take of input: through the first LF, at most 80.
+std::string FirstLine(const std::string& input, char lineEnd = '\n') {
+  const size_t end = input.find(lineEnd);
+  const size_t length = end == std::string::npos ? input.size() : end + 1;
+  return input.substr(0, std::min<size_t>(length, 80));
+}
+
+// Bytes of input that are neither in the echo nor left for the next
+// reader: what the program lost or took too much of.
+long Lost(const std::string& input, const std::string& echoed,
+          const std::string& rest) {
+  const std::string accounted = echoed + rest;
+  size_t same = 0;
+  while (same < input.size() && same < accounted.size() &&
+         input[same] == accounted[same])
+    ++same;
+  return (long)(input.size() - same) +
+         (long)(accounted.size() > input.size()
+                    ? accounted.size() - input.size()
+                    : 0);
+}
+
+void Record(const std::string& input, const std::string& output,
+            const std::string& rest, int status, const std::string& how) {
+  ++totals.cases;
+  const bool zero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  totals.badExits += !zero;
+  const std::string echoed = output.compare(0, Prompt.size(), Prompt) == 0
+                                 ? output.substr(Prompt.size())
+                                 : output;
+  const long lost = Lost(input, echoed, rest);
+  totals.bytesLost += lost;
+  const std::string expected = FirstLine(input);
+  EXPECT_TRUE(zero && lost == 0 && output == Prompt + expected &&
+              rest == input.substr(expected.size()))
+      << how << ", seed " << seed << ", case " << totals.cases
+      << "\n  input:  " << Printable(input)
+      << "\n  output: " << Printable(output)
+      << "\n  rest:   " << Printable(rest) << "\n  status: " << status;
+}
+
+class Stress : public ::testing::Test {
+ protected:
+  static long Cases() { return Option("cases", 200); }
+};
+
+TEST_F(Stress, PipeInRandomChunksWithPauses) {
+  const std::string alphabet = AllBytes();
+  for (long i = 0; i < Cases(); ++i) {
+    const std::string input = RandomInput(alphabet, '\n', false);
+    Pipe in = MakePipe(), out = MakePipe();
+    std::vector<std::pair<size_t, int>> chunks;  // size, pause in µs
+    for (size_t at = 0; at < input.size();) {
+      const size_t size = std::min<size_t>(Between(1, 64), input.size() - at);
+      chunks.emplace_back(size, (int)Between(0, 3) * (int)Between(0, 700));
+      at += size;
+    }
+    std::thread writer([&] {
+      size_t at = 0;
+      for (const auto& [size, pause] : chunks) {
+        std::this_thread::sleep_for(std::chrono::microseconds(pause));
+        WriteAll(in.write.get(), input.substr(at, size));
+        at += size;
+      }
+      in.write = Fd();
+    });
+    const pid_t pid = Start(Stdio{in.read.get(), out.write.get(), -1});
+    const int status = WaitExit(pid);
+    writer.join();
+    out.write = Fd();
+    Record(input, ReadAvailable(out.read.get()), ReadAvailable(in.read.get()),
+           status, "pipe");
+  }
+}
+
+TEST_F(Stress, RegularFile) {
+  const std::string alphabet = AllBytes();
+  for (long i = 0; i < Cases(); ++i) {
+    const std::string input = RandomInput(alphabet, '\n', false);
+    Fd in = FileWith(input);
+    Pipe out = MakePipe();
+    const int status = WaitExit(Start(Stdio{in.get(), out.write.get(), -1}));
+    out.write = Fd();
+    Record(input, ReadAvailable(out.read.get()), ReadAvailable(in.get()),
+           status, "file");
+  }
+}
+
+// At a terminal the line discipline acts on control characters, and
+// reports bytes 0x80-0x9f as controls: the typing uses printable bytes,
+// tabs and Enter. Echo is off, so that only the program's output is read.
+TEST_F(Stress, TypedAtATerminal) {
+  std::string alphabet = "\t";
+  for (int c = 0x20; c < 0x7f; ++c) alphabet += (char)c;
+  for (int c = 0xa0; c <= 0xff; ++c) alphabet += (char)c;
+  for (long i = 0; i < Cases(); ++i) {
+    const std::string typed = RandomInput(alphabet, '\r', true);
+    Terminal terminal = OpenTerminal();
+    const int tty = terminal.slave.get();
+    termios modes{};
+    tcgetattr(tty, &modes);
+    modes.c_lflag &= ~ECHO;
+    tcsetattr(tty, TCSANOW, &modes);
+    const pid_t pid = Start(Stdio{tty, tty, tty}, tty);
+    std::string output = ReadUntil(terminal.master.get(), Prompt);
+    for (size_t at = 0; at < typed.size();) {
+      const size_t size = std::min<size_t>(Between(1, 100), typed.size() - at);
+      WriteAll(terminal.master.get(), typed.substr(at, size));
+      std::this_thread::sleep_for(std::chrono::microseconds(Between(0, 500)));
+      at += size;
+    }
+    const int status = WaitExit(pid);
+    const std::string marker = "\x01end\x01";
+    WriteAll(tty, marker);
+    output += ReadUntil(terminal.master.get(), marker);
+    output.resize(output.size() - marker.size());
+    SetNonBlocking(tty);
+    const std::string leftover = ReadAvailable(tty);
+    // The terminal turns Enter into LF; what the program drops of an
+    // overlong first line is the terminal's, not lost.
+    std::string input = typed;
+    std::replace(input.begin(), input.end(), '\r', '\n');
+    const size_t firstEnd = input.find('\n') + 1;
+    const std::string delivered =
+        input.substr(0, std::min<size_t>(firstEnd, 80)) +
+        input.substr(firstEnd);
+    Record(delivered, output, leftover, status, "terminal");
+  }
+}
+
+// At a Windows console (Wine's, on the same kind of terminal) one typed
+// line of printable characters; the console echoes it, delivers it with
+// CR LF and draws with escape sequences, so the screens are compared.
+TEST_F(Stress, TypedAtAWindowsConsole) {
+  ASSERT_TRUE(target.windows);
+  for (long i = 0; i < Cases(); ++i) {
+    std::string line;
+    for (long n = Between(0, 170); n > 0; --n)
+      line += (char)Between(0x20, 0x7e);
+    const TerminalRun run = RunAtTerminal(line + "\r");
+    ++totals.cases;
+    const bool zero = WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
+    totals.badExits += !zero;
+    // The console moves its cursor on as soon as a row is full, so Enter at
+    // the end of a full row leaves an empty one.
+    const std::string shown =
+        line + (!line.empty() && line.size() % 80 == 0 ? "\r\n" : "") + "\r\n";
+    const std::string echoed = (line + "\r\n").substr(0, 80);
+    EXPECT_TRUE(zero && Render(run.output) == Render(Prompt + shown + echoed))
+        << "seed " << seed << ", case " << totals.cases
+        << "\n  typed: " << Printable(line)
+        << "\n  output: " << Printable(run.output)
+        << "\n  status: " << run.status;
+  }
+}
+
+class PrintTotals : public ::testing::Environment {
+ public:
+  // Printed, and added to the file --totals names, if any.
+  void TearDown() override {
+    char line[256];
+    snprintf(line, sizeof line,
+             "%-14s seed %10ld: %4ld cases tried, %ld bytes lost, %ld runs "
+             "not ending with status 0\n",
+             target.name.c_str(), seed, totals.cases, totals.bytesLost,
+             totals.badExits);
+    fputs(line, stdout);
+    const std::string file = OptionText("totals");
+    if (FILE* out = file.empty() ? nullptr : fopen(file.c_str(), "a")) {
+      fputs(line, out);
+      fclose(out);
+    }
+  }
+};
+
+const auto* const environment = [] {
+  return ::testing::AddGlobalTestEnvironment(new PrintTotals);
+}();
+
+class Seeded : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    seed = Option("seed", (long)std::random_device{}() & 0x7fffffff);
+    random.seed(seed);
+    printf("stress seed %ld: rerun with --seed %ld\n", seed, seed);
+  }
+};
+
+const auto* const seeding = [] {
+  return ::testing::AddGlobalTestEnvironment(new Seeded);
+}();
+
+}  // namespace
