@@ -12,6 +12,19 @@ std::vector<HANDLE> HandlesReturned() {
   return handles;
 }
 
+// A write or read: what it was handed.
+static PlatformCall& Record(Op op, HANDLE console, const void* buffer,
+                            DWORD count, DWORD* countOut, void* reserved) {
+  PlatformCall call{op};
+  call.handle = console;
+  call.buffer = buffer;
+  call.count = count;
+  call.countOut = countOut;
+  call.reserved = reserved;
+  fake.calls.push_back(call);
+  return fake.calls.back();
+}
+
 extern "C" {
 
 HANDLE GetStdHandle(DWORD stdHandle) {
@@ -21,27 +34,15 @@ HANDLE GetStdHandle(DWORD stdHandle) {
 
 BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
                    DWORD* charsWritten, void* reserved) {
-  PlatformCall call{Op::Write};
-  call.handle = console;
-  call.buffer = buffer;
-  call.count = charsToWrite;
-  call.countOut = charsWritten;
-  call.reserved = reserved;
-  call.written.assign(static_cast<const char*>(buffer), charsToWrite);
-  fake.calls.push_back(call);
+  Record(Op::Write, console, buffer, charsToWrite, charsWritten, reserved)
+      .written.assign(static_cast<const char*>(buffer), charsToWrite);
   *charsWritten = charsToWrite;
   return 1;
 }
 
 BOOL ReadConsoleA(HANDLE console, void* buffer, DWORD charsToRead,
                   DWORD* charsRead, void* inputControl) {
-  PlatformCall call{Op::Read};
-  call.handle = console;
-  call.buffer = buffer;
-  call.count = charsToRead;
-  call.countOut = charsRead;
-  call.reserved = inputControl;
-  fake.calls.push_back(call);
+  Record(Op::Read, console, buffer, charsToRead, charsRead, inputControl);
   if (fake.reads.empty() || !fake.reads.front()) {
     if (!fake.reads.empty()) fake.reads.pop_front();
     return 0;

@@ -122,11 +122,13 @@ TEST(Fault, NonBlockingOnBothSidesWithSlowPeers) {
 }
 
 TEST(Fault, WindowResizedWhileWaiting) {
-  const TerminalRun run = RunAtTerminal("abc\r", [](Terminal& terminal) {
+  TerminalOptions resize;
+  resize.whileWaiting = [](Terminal& terminal) {
     winsize size{50, 132, 0, 0};
     ioctl(terminal.master.get(), TIOCSWINSZ, &size);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  });
+  };
+  const TerminalRun run = RunAtTerminal("abc\r", resize);
   EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;
   EXPECT_EQ(Printable(run.output), Printable(Prompt + "abc\nabc\n"));
   EXPECT_TRUE(run.settingsKept);

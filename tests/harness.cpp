@@ -205,11 +205,17 @@ void AwaitConsoleInput(int tty) {
 }
 
 TerminalRun RunAtTerminal(const std::string& typed,
-                          const std::function<void(Terminal&)>& whileWaiting) {
+                          const TerminalOptions& options) {
   TerminalRun run;
   Terminal terminal = OpenTerminal();
   termios before{}, after{};
   const int tty = terminal.slave.get();
+  if (!options.echo) {
+    termios modes{};
+    tcgetattr(tty, &modes);
+    modes.c_lflag &= ~ECHO;
+    tcsetattr(tty, TCSANOW, &modes);
+  }
   tcgetattr(tty, &before);
   const pid_t pid = Start(Stdio{tty, tty, tty}, tty);
   // A Windows console draws the prompt with escape sequences of its own.
@@ -219,8 +225,11 @@ TerminalRun RunAtTerminal(const std::string& typed,
                : all == Prompt;
   });
   if (target.windows) AwaitConsoleInput(tty);
-  if (whileWaiting) whileWaiting(terminal);
-  WriteAll(terminal.master.get(), typed);
+  if (options.whileWaiting) options.whileWaiting(terminal);
+  if (options.type)
+    options.type(terminal.master.get(), typed);
+  else
+    WriteAll(terminal.master.get(), typed);
   run.status = WaitExit(pid);
   // What the program wrote is ahead of anything written after it ended.
   const std::string marker = "\x01end-of-run\x01";

@@ -87,11 +87,17 @@ struct TerminalRun {
   std::string leftover;  // input still waiting at the terminal afterwards
   bool settingsKept = false;
 };
-// Starts the target at a terminal, waits for its prompt, calls whileWaiting
-// if given, types typed, and collects what it showed until it ended.
-TerminalRun RunAtTerminal(
-    const std::string& typed,
-    const std::function<void(Terminal&)>& whileWaiting = nullptr);
+struct TerminalOptions {
+  bool echo = true;  // whether the terminal echoes the typing
+  // Called once the program waits for its line, before the typing.
+  std::function<void(Terminal&)> whileWaiting;
+  // Sends the keys to the terminal's master; all at once when not given.
+  std::function<void(int master, const std::string& keys)> type;
+};
+// Starts the target at a terminal, waits for its prompt, types typed, and
+// collects what it showed until it ended and what it left unread.
+TerminalRun RunAtTerminal(const std::string& typed,
+                          const TerminalOptions& options = {});
 
 std::string Printable(const std::string& bytes);
 

@@ -151,27 +151,17 @@ TEST_F(Stress, TypedAtATerminal) {
   for (int c = 0xa0; c <= 0xff; ++c) alphabet += (char)c;
   for (long i = 0; i < Cases(); ++i) {
     const std::string typed = RandomInput(alphabet, '\r', true);
-    Terminal terminal = OpenTerminal();
-    const int tty = terminal.slave.get();
-    termios modes{};
-    tcgetattr(tty, &modes);
-    modes.c_lflag &= ~ECHO;
-    tcsetattr(tty, TCSANOW, &modes);
-    const pid_t pid = Start(Stdio{tty, tty, tty}, tty);
-    std::string output = ReadUntil(terminal.master.get(), Prompt);
-    for (size_t at = 0; at < typed.size();) {
-      const size_t size = std::min<size_t>(Between(1, 100), typed.size() - at);
-      WriteAll(terminal.master.get(), typed.substr(at, size));
-      std::this_thread::sleep_for(std::chrono::microseconds(Between(0, 500)));
-      at += size;
-    }
-    const int status = WaitExit(pid);
-    const std::string marker = "\x01end\x01";
-    WriteAll(tty, marker);
-    output += ReadUntil(terminal.master.get(), marker);
-    output.resize(output.size() - marker.size());
-    SetNonBlocking(tty);
-    const std::string leftover = ReadAvailable(tty);
+    TerminalOptions chunked;
+    chunked.echo = false;
+    chunked.type = [](int master, const std::string& keys) {
+      for (size_t at = 0; at < keys.size();) {
+        const size_t size = std::min<size_t>(Between(1, 100), keys.size() - at);
+        WriteAll(master, keys.substr(at, size));
+        std::this_thread::sleep_for(std::chrono::microseconds(Between(0, 500)));
+        at += size;
+      }
+    };
+    const TerminalRun run = RunAtTerminal(typed, chunked);
     // The terminal turns Enter into LF; what the program drops of an
     // overlong first line is the terminal's, not lost.
     std::string input = typed;
@@ -180,7 +170,7 @@ TEST_F(Stress, TypedAtATerminal) {
     const std::string delivered =
         input.substr(0, std::min<size_t>(firstEnd, 80)) +
         input.substr(firstEnd);
-    Record(delivered, output, leftover, status, "terminal");
+    Record(delivered, run.output, run.leftover, run.status, "terminal");
   }
 }
 
