@@ -42,3 +42,19 @@ function(set_entry_point target symbol)
   endif()
   target_link_options(${target} PRIVATE -Wl,-e,${symbol})
 endfunction()
+
+# The kernel loads an executable by its program headers alone; the section
+# header table and its names are a third of a file this small. Dropped
+# after the link where llvm-objcopy is at hand.
+function(strip_section_headers target)
+  if(WIN32)
+    return()
+  endif()
+  find_program(LLVM_OBJCOPY NAMES llvm-objcopy llvm-objcopy-14)
+  if(LLVM_OBJCOPY)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${LLVM_OBJCOPY} --strip-sections $<TARGET_FILE:${target}>)
+  else()
+    message(STATUS "no llvm-objcopy: ${target} keeps its section headers")
+  endif()
+endfunction()
