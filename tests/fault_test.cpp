@@ -16,10 +16,6 @@
 
 namespace {
 
-bool ExitedWithZero(int status) {
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // A second, non-blocking way into the same pipe, so that filling it does
 // not make the program's own end non-blocking.
 Fd NonBlockingWriterTo(const Pipe& pipe) {

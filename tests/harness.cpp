@@ -175,6 +175,10 @@ int WaitExit(pid_t pid, int timeoutMs) {
   return status;
 }
 
+bool ExitedWithZero(int status) {
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 Terminal OpenTerminal() {
   int master = -1, slave = -1;
   winsize size{24, 80, 0, 0};

@@ -14,10 +14,6 @@
 
 namespace {
 
-bool ExitedWithZero(int status) {
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 struct Outcome {
   std::string output;
   int status = -1;

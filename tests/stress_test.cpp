@@ -79,7 +79,7 @@ long Lost(const std::string& input, const std::string& echoed,
 void Record(const std::string& input, const std::string& output,
             const std::string& rest, int status, const std::string& how) {
   ++totals.cases;
-  const bool zero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const bool zero = ExitedWithZero(status);
   totals.badExits += !zero;
   const std::string echoed = output.compare(0, Prompt.size(), Prompt) == 0
                                  ? output.substr(Prompt.size())
@@ -185,7 +185,7 @@ TEST_F(Stress, TypedAtAWindowsConsole) {
       line += (char)Between(0x20, 0x7e);
     const TerminalRun run = RunAtTerminal(line + "\r");
     ++totals.cases;
-    const bool zero = WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
+    const bool zero = ExitedWithZero(run.status);
     totals.badExits += !zero;
     // The console moves its cursor on as soon as a row is full, so Enter at
     // the end of a full row leaves an empty one.

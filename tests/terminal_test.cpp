@@ -56,10 +56,6 @@ const TerminalCase Cases[] = {
      "caf\xc3\xa9\r\n", "caf\xc3\xa9\r\n"},
 };
 
-bool ExitedWithZero(int status) {
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
   for (const TerminalCase& c : Cases) {
     SCOPED_TRACE(c.name);
