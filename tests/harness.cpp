@@ -153,7 +153,9 @@ pid_t StartCommand(std::vector<std::string> args, const Stdio& stdio,
     else
       dup2(moved[i], i);
   }
-  signal(SIGPIPE, SIG_DFL);
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &defaultAction, nullptr);
   execvp(argv[0], argv.data());
   _exit(127);
 }
