@@ -16,22 +16,6 @@
 
 namespace {
 
-// A second, non-blocking way into the same pipe, so that filling it does
-// not make the program's own end non-blocking.
-Fd NonBlockingWriterTo(const Pipe& pipe) {
-  Fd fd(open(("/proc/self/fd/" + std::to_string(pipe.write.get())).c_str(),
-             O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-  return fd;
-}
-
-std::string Fill(int fd) {
-  std::string filled;
-  for (size_t size : {4096, 1})
-    while (write(fd, std::string(size, '.').data(), size) > 0)
-      filled += std::string(size, '.');
-  return filled;
-}
-
 TEST(Load, TwoHundredRunsAtOnce) {
   constexpr int Runs = 200;
   struct Run {
@@ -68,7 +52,9 @@ TEST(Load, TwoHundredRunsAtOnce) {
 
 TEST(Fault, ReaderLeavesMidWrite) {
   Pipe out = MakePipe();
-  Fd filler = NonBlockingWriterTo(out);
+  // Filled through a non-blocking way of our own, so that the program's
+  // end stays blocking.
+  Fd filler = Reopen(out.write.get(), O_WRONLY | O_NONBLOCK);
   Fill(filler.get());
   Pipe in = MakePipe();
   WriteAll(in.write.get(), "one\ntwo\n");

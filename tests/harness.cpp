@@ -62,6 +62,19 @@ void SetNonBlocking(int fd) {
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
+Fd Reopen(int fd, int flags) {
+  return Fd(
+      open(("/proc/self/fd/" + std::to_string(fd)).c_str(), flags | O_CLOEXEC));
+}
+
+std::string Fill(int fd) {
+  std::string filled;
+  for (size_t size : {4096, 1})
+    while (write(fd, std::string(size, '.').data(), size) > 0)
+      filled += std::string(size, '.');
+  return filled;
+}
+
 void WriteAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {

@@ -49,6 +49,11 @@ Pipe MakePipe();
 Fd FileWith(const std::string& contents);
 
 void SetNonBlocking(int fd);
+// A new open file description of what fd refers to, with its own flags:
+// through /proc, so a pipe end can be made non-blocking for us alone.
+Fd Reopen(int fd, int flags);
+// Writes to the non-blocking fd until its pipe is full; what was written.
+std::string Fill(int fd);
 void WriteAll(int fd, const std::string& bytes);
 // Everything readable now, without waiting.
 std::string ReadAvailable(int fd);

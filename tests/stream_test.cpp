@@ -104,8 +104,7 @@ TEST(BadDescriptor, UnreadableInputEchoesNothing) {
   Fd devNull(open("/dev/null", O_RDONLY | O_CLOEXEC));
   Fd writeOnly(memfd_create("write-only", MFD_CLOEXEC));
   WriteAll(writeOnly.get(), "not for reading\n");
-  Fd reopened(open(("/proc/self/fd/" + std::to_string(writeOnly.get())).c_str(),
-                   O_WRONLY | O_CLOEXEC));
+  Fd reopened = Reopen(writeOnly.get(), O_WRONLY);
   const struct {
     const char* name;
     int in;
@@ -180,10 +179,7 @@ TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
   Pipe out = MakePipe();
   SetNonBlocking(out.write.get());
   // Fill the pipe so that the program's first write finds no room.
-  std::string filler;
-  const std::string block(4096, '.');
-  while (write(out.write.get(), block.data(), block.size()) > 0)
-    filler += block;
+  const std::string filler = Fill(out.write.get());
   Fd in = FileWith("after the wait\n");
   const pid_t pid = Start(Stdio{in.get(), out.write.get(), -1});
   out.write = Fd();
