@@ -13,8 +13,16 @@ foreach(name IN LISTS LINEECHO_OTHER_TARGETS)
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
     BUILD_ALWAYS TRUE
     INSTALL_COMMAND ""
-    # Its packages too, beside the executable.
-    TEST_COMMAND ${CMAKE_CPACK_COMMAND} --config CPackConfig.cmake
-    TEST_AFTER_INSTALL TRUE
     USES_TERMINAL_BUILD TRUE)
+  # Its packages too, beside the executable.
+  ExternalProject_Add_Step(lineecho-${name} package
+    COMMAND ${CMAKE_CPACK_COMMAND} --config CPackConfig.cmake
+    WORKING_DIRECTORY <BINARY_DIR>
+    DEPENDEES build
+    ALWAYS TRUE)
+  # Where its executable lands, for the tests and the benchmark.
+  set(LINEECHO_EXE_${name} ${CMAKE_BINARY_DIR}/${name}/echo/lineecho)
+  if(name MATCHES "^windows")
+    string(APPEND LINEECHO_EXE_${name} .exe)
+  endif()
 endforeach()
