@@ -9,10 +9,18 @@ static HANDLE inputHandle;
 static char inputBuffer[InputBufferSize];
 static DWORD lastReadCount;
 static DWORD lastWriteCount;
+// Set by any write that was not taken whole and any read that failed; the
+// exit status says so, since nothing else may.
+static bool anyCallFailed;
 
 void WriteText(const char* text, uint32_t length) {
   outputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
-  WriteConsoleA(outputHandle, text, length, &lastWriteCount, nullptr);
+  // A failed write may leave the count untouched; it must not pass for the
+  // previous write's.
+  lastWriteCount = 0;
+  if (!WriteConsoleA(outputHandle, text, length, &lastWriteCount, nullptr) ||
+      lastWriteCount != length)
+    anyCallFailed = true;
 }
 
 ReadResult ReadText() {
@@ -20,9 +28,10 @@ ReadResult ReadText() {
   // A failed read may leave the count untouched; it must not report the
   // previous line again as if it had just been read.
   lastReadCount = 0;
-  ReadConsoleA(inputHandle, inputBuffer, InputBufferSize, &lastReadCount,
-               nullptr);
+  if (!ReadConsoleA(inputHandle, inputBuffer, InputBufferSize, &lastReadCount,
+                    nullptr))
+    anyCallFailed = true;
   return ReadResult{inputBuffer, lastReadCount};
 }
 
-void ExitProgram() { ExitProcess(0); }
+void ExitProgram() { ExitProcess(anyCallFailed ? 1 : 0); }

@@ -22,7 +22,8 @@ void WriteText(const char* text, uint32_t length);
 // Reads at most InputBufferSize characters from standard input.
 ReadResult ReadText();
 
-// Ends the process with exit status 0.
+// Ends the process: status 0, or 1 when a write was not taken whole or a
+// read failed. End of input is not a failure.
 [[noreturn]] void ExitProgram();
 
 // Marks the program's entry point: the first code the process runs. Nothing

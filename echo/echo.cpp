@@ -1,5 +1,5 @@
 // lineecho: prompts, reads one line of at most 80 characters, writes those
-// characters back and exits with status 0.
+// characters back and exits: status 0, or 1 when a write or the read failed.
 #include "console_io.h"
 
 static const char promptText[] = {

@@ -1,8 +1,13 @@
 // The library and the program against the recording platform: which
 // operations are called, in what order, with which arguments.
-#include "console_io.h"
+//
+// The library is compiled into this file, so that each test can start it
+// as a new process does, with all its state zero.
+#include "console_io.cpp"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "fake_platform.h"
 
@@ -12,9 +17,19 @@ namespace {
 
 const std::string Prompt("\r\nEnter some characters.\r\n", 26);
 
+// As at the start of a process: the platform fresh, the library's state
+// zero.
+void StartAfresh() {
+  fake = FakePlatform{};
+  outputHandle = inputHandle = nullptr;
+  std::memset(inputBuffer, 0, sizeof inputBuffer);
+  lastReadCount = lastWriteCount = 0;
+  anyCallFailed = false;
+}
+
 class ConsoleIo : public ::testing::Test {
  protected:
-  void SetUp() override { fake = FakePlatform{}; }
+  void SetUp() override { StartAfresh(); }
 };
 
 void ExpectStdHandle(const PlatformCall& call, DWORD which) {
@@ -38,7 +53,7 @@ TEST_F(ConsoleIo, WriteTextHandsOverExactlyLengthCharacters) {
   };
   for (const WriteCase& c : cases) {
     SCOPED_TRACE(c.name);
-    fake = FakePlatform{};
+    StartAfresh();
     WriteText(c.text.data(), c.length);
     ASSERT_EQ(fake.calls.size(), 2u);
     ExpectStdHandle(fake.calls[0], STD_OUTPUT_HANDLE);
@@ -71,7 +86,7 @@ TEST_F(ConsoleIo, ReadTextReturnsWhatTheReadDelivered) {
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.name);
-    fake = FakePlatform{};
+    StartAfresh();
     fake.reads.push_back(c.delivered);
     const ReadResult result = ReadText();
     ASSERT_EQ(fake.calls.size(), 2u);
@@ -99,10 +114,15 @@ TEST_F(ConsoleIo, SecondReadRefillsTheBufferFromItsStart) {
   EXPECT_EQ(std::string(second.text + 3, 8), "st line\n");
 }
 
-TEST_F(ConsoleIo, FailedReadNeverReportsThePreviousLineAgain) {
+TEST_F(ConsoleIo, FailedCallNeverReportsThePreviousCountAgain) {
   fake.reads = {std::string("secret\n"), std::nullopt};
   EXPECT_EQ(ReadText().count, 7u);
   EXPECT_EQ(ReadText().count, 0u);
+  fake.writes = {3, std::nullopt};
+  WriteText("abc", 3);
+  EXPECT_EQ(lastWriteCount, 3u);
+  WriteText("abc", 3);
+  EXPECT_EQ(lastWriteCount, 0u);
 }
 
 TEST_F(ConsoleIo, EveryCallObtainsItsHandleAnew) {
@@ -120,40 +140,72 @@ TEST_F(ConsoleIo, EveryCallObtainsItsHandleAnew) {
   EXPECT_EQ(used, handles);
 }
 
-TEST_F(ConsoleIo, ExitProgramEndsTheProcessWithStatusZero) {
-  EXPECT_THROW(
-      {
-        try {
-          ExitProgram();
-        } catch (const ProcessExited& exited) {
-          EXPECT_EQ(exited.code, 0u);
-          throw;
-        }
-      },
-      ProcessExited);
-  ASSERT_EQ(fake.calls.size(), 1u);
-  EXPECT_EQ(fake.calls[0].op, Op::Exit);
+// The exit status tells whether every write was taken whole and every read
+// worked, however many calls came after a failure.
+TEST_F(ConsoleIo, ExitStatusSaysWhetherEveryCallWorked) {
+  const struct {
+    const char* name;
+    std::deque<std::optional<DWORD>> writes;  // what each write reports
+    std::deque<std::optional<std::string>> reads;
+    UINT status;
+  } cases[] = {
+      {"no calls", {}, {}, 0},
+      {"all worked", {3, 3}, {"ab\n"}, 0},
+      {"end of input", {}, {""}, 0},
+      {"a failed write", {std::nullopt}, {}, 1},
+      {"a short write", {2}, {}, 1},
+      {"a failed read", {}, {std::nullopt}, 1},
+      {"a failed write, then all worked", {std::nullopt, 3, 3}, {"ab\n"}, 1},
+      {"a failed read, then a read that worked", {}, {std::nullopt, "x\n"}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartAfresh();
+    fake.writes = c.writes;
+    fake.reads = c.reads;
+    // One write for each outcome given, the reads in between.
+    for (size_t i = 0; i < c.writes.size() || !fake.reads.empty(); ++i) {
+      if (i < c.writes.size()) WriteText("abc", 3);
+      if (!fake.reads.empty()) ReadText();
+    }
+    try {
+      ExitProgram();
+      ADD_FAILURE() << "ExitProgram returned";
+    } catch (const ProcessExited& exited) {
+      EXPECT_EQ(exited.code, c.status);
+    }
+    EXPECT_EQ(fake.calls.back().op, Op::Exit);
+  }
 }
 
 struct EchoCase {
   const char* name;
   std::optional<std::string> delivered;
   std::string echoed;
+  UINT status = 0;
+  // What the prompt's and the echo's writes report; whole when not given.
+  std::deque<std::optional<DWORD>> writes = {};
 };
 
-// The program: prompt, read, echo of exactly what was read, exit 0.
+// The program: prompt, read, echo of exactly what was read, and an exit
+// status that says whether all of it worked.
 TEST_F(ConsoleIo, EchoProgramMakesItsFourCallsInOrder) {
   const EchoCase cases[] = {
       {"abc", "abc\r\n", "abc\r\n"},
       {"empty line", "\r\n", "\r\n"},
       {"long line", std::string(90, 'q'), std::string(80, 'q')},
       {"nothing read", "", ""},
-      {"failed read", std::nullopt, ""},
+      {"failed read", std::nullopt, "", 1},
+      {"prompt not written", "abc\r\n", "abc\r\n", 1, {std::nullopt}},
+      {"prompt written in part", "abc\r\n", "abc\r\n", 1, {20}},
+      {"echo written in part", "abc\r\n", "abc\r\n", 1, {26, 4}},
+      {"echo not written", "abc\r\n", "abc\r\n", 1, {26, std::nullopt}},
   };
   for (const EchoCase& c : cases) {
     SCOPED_TRACE(c.name);
-    fake = FakePlatform{};
+    StartAfresh();
     fake.reads.push_back(c.delivered);
+    fake.writes = c.writes;
     EXPECT_THROW(EchoMain(), ProcessExited);
     std::vector<Op> ops;
     for (const PlatformCall& call : fake.calls) ops.push_back(call.op);
@@ -168,7 +220,7 @@ TEST_F(ConsoleIo, EchoProgramMakesItsFourCallsInOrder) {
     // The echo is written from the library's buffer, not from a copy.
     EXPECT_EQ(fake.calls[5].buffer, fake.calls[3].buffer);
     EXPECT_EQ(fake.calls[5].written, c.echoed);
-    EXPECT_EQ(fake.calls[6].exitCode, 0u);
+    EXPECT_EQ(fake.calls[6].exitCode, c.status);
   }
 }
 

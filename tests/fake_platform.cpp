@@ -36,7 +36,13 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
                    DWORD* charsWritten, void* reserved) {
   Record(Op::Write, console, buffer, charsToWrite, charsWritten, reserved)
       .written.assign(static_cast<const char*>(buffer), charsToWrite);
-  *charsWritten = charsToWrite;
+  std::optional<DWORD> reported = charsToWrite;
+  if (!fake.writes.empty()) {
+    reported = fake.writes.front();
+    fake.writes.pop_front();
+  }
+  if (!reported) return 0;
+  *charsWritten = *reported;
   return 1;
 }
 

@@ -34,6 +34,10 @@ struct FakePlatform {
   // What each read delivers, in order; nullopt is a read that fails and
   // leaves the count untouched.
   std::deque<std::optional<std::string>> reads;
+  // What each write reports written, in order; nullopt is a write that
+  // fails and leaves the count untouched. Once none are left, every write
+  // succeeds whole.
+  std::deque<std::optional<DWORD>> writes;
   // The handle the next GetStdHandle returns; every call returns a new one.
   uintptr_t nextHandle = 0x100;
 };

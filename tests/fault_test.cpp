@@ -66,7 +66,7 @@ TEST(Fault, ReaderLeavesMidWrite) {
   EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "did not wait to write";
   out.read = Fd();
   const int status = WaitExit(pid);
-  EXPECT_TRUE(ExitedWithZero(status)) << "wait status " << status;
+  EXPECT_TRUE(ExitedWith(status, 1)) << "wait status " << status;
   EXPECT_EQ(ReadAvailable(in.read.get()), "two\n");
 }
 

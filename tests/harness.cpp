@@ -190,9 +190,11 @@ int WaitExit(pid_t pid, int timeoutMs) {
   return status;
 }
 
-bool ExitedWithZero(int status) {
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+bool ExitedWith(int status, int code) {
+  return WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
+
+bool ExitedWithZero(int status) { return ExitedWith(status, 0); }
 
 Terminal OpenTerminal() {
   int master = -1, slave = -1;

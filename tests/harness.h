@@ -78,6 +78,7 @@ pid_t StartCommand(std::vector<std::string> argv, const Stdio& stdio,
 std::vector<std::string> TargetCommand();
 // The wait status; kills the child and fails the test after timeoutMs.
 int WaitExit(pid_t pid, int timeoutMs = 30000);
+bool ExitedWith(int status, int code);
 bool ExitedWithZero(int status);
 
 // A pseudo-terminal in the kernel's default modes, with output processing

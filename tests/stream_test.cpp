@@ -1,9 +1,10 @@
 // The built program with pipes, files and broken descriptors: the output is
 // the prompt and at most one line, the next reader gets exactly the rest,
-// and the status is 0 whatever happens.
+// and the status is 1 when a write or the read failed, 0 otherwise.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,7 +99,8 @@ TEST(Stream, OutputToAFileIsExact) {
             Printable(Prompt + "to a file\n"));
 }
 
-// Input that cannot be read: the prompt alone, status 0.
+// Input that cannot be read: the prompt alone, and status 1 unless it was
+// simply empty.
 TEST(BadDescriptor, UnreadableInputEchoesNothing) {
   Fd directory(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   Fd devNull(open("/dev/null", O_RDONLY | O_CLOEXEC));
@@ -108,17 +110,18 @@ TEST(BadDescriptor, UnreadableInputEchoesNothing) {
   const struct {
     const char* name;
     int in;
+    int status;
   } cases[] = {
-      {"closed", -1},
-      {"a directory", directory.get()},
-      {"/dev/null", devNull.get()},
-      {"open only for writing", reopened.get()},
+      {"closed", -1, 1},
+      {"a directory", directory.get(), 1},
+      {"/dev/null", devNull.get(), 0},
+      {"open only for writing", reopened.get(), 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Outcome run = RunWithInput(c.in);
     EXPECT_EQ(Printable(run.output), Printable(Prompt));
-    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+    EXPECT_TRUE(ExitedWith(run.status, c.status)) << run.status;
   }
 }
 
@@ -148,31 +151,45 @@ TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
   }
 }
 
-// Output that cannot be written: status 0, never a signal, and the input
+// Output that cannot be written: status 1, never a signal, and the input
 // is still consumed one line only.
-TEST(BadDescriptor, UnwritableOutputStillEndsWithZero) {
+TEST(BadDescriptor, UnwritableOutputEndsWithOne) {
   Fd devFull(open("/dev/full", O_WRONLY | O_CLOEXEC));
   Pipe broken = MakePipe();
   broken.read = Fd();
   Fd readOnly(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  Fd file = FileWith("");
   const struct {
     const char* name;
     int out;
+    rlim_t fileSizeLimit;
   } cases[] = {
-      {"closed", -1},
-      {"/dev/full", devFull.get()},
-      {"pipe whose reader has gone", broken.write.get()},
-      {"open only for reading", readOnly.get()},
+      {"closed", -1, RLIM_INFINITY},
+      {"/dev/full", devFull.get(), RLIM_INFINITY},
+      {"pipe whose reader has gone", broken.write.get(), RLIM_INFINITY},
+      {"open only for reading", readOnly.get(), RLIM_INFINITY},
+      {"a file over the size limit", file.get(), 10},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Pipe in = MakePipe();
     WriteAll(in.write.get(), "one\ntwo\n");
     in.write = Fd();
-    const int status = WaitExit(Start(Stdio{in.read.get(), c.out, -1}));
-    EXPECT_TRUE(ExitedWithZero(status)) << "wait status " << status;
+    // The child takes the limit with it; this process keeps its own.
+    rlimit before{}, limited{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    limited = {c.fileSizeLimit, before.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const pid_t pid = Start(Stdio{in.read.get(), c.out, -1});
+    setrlimit(RLIMIT_FSIZE, &before);
+    const int status = WaitExit(pid);
+    EXPECT_TRUE(ExitedWith(status, 1)) << "wait status " << status;
     EXPECT_EQ(ReadAvailable(in.read.get()), "two\n");
   }
+  // What the limit let through, and not a byte more.
+  lseek(file.get(), 0, SEEK_SET);
+  EXPECT_EQ(Printable(ReadAvailable(file.get())),
+            Printable(Prompt.substr(0, 10)));
 }
 
 TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
@@ -193,7 +210,7 @@ TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
 
 // KERNEL32's console functions fail on anything but a console: with its
 // input and output redirected the program reads nothing, shows nothing, and
-// still ends with status 0.
+// ends with status 1.
 TEST(WindowsConsole, RedirectedOutputStaysEmpty) {
   Fd inFile = FileWith("abc\n");
   Fd outFile = FileWith("");
@@ -210,7 +227,7 @@ TEST(WindowsConsole, RedirectedOutputStaysEmpty) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const int status = WaitExit(Start(Stdio{c.in, c.out, -1}));
-    EXPECT_TRUE(ExitedWithZero(status)) << "wait status " << status;
+    EXPECT_TRUE(ExitedWith(status, 1)) << "wait status " << status;
     lseek(c.readBack, 0, SEEK_SET);
     EXPECT_EQ(Printable(ReadAvailable(c.readBack)), Printable(""));
   }

@@ -15,6 +15,7 @@ constexpr short PollIn = 0x1;
 constexpr short PollOut = 0x4;
 constexpr long SeekCurrent = 1;
 constexpr long SignalPipe = 13;
+constexpr long SignalFileSize = 25;
 constexpr unsigned long TerminalGetAttributes = 0x5401;  // TCGETS
 constexpr unsigned int CanonicalMode = 0x2;              // ICANON
 
@@ -50,7 +51,10 @@ uint32_t lineRestStart;
 uint32_t lineRestEnd;
 int lineRestFd;
 
-bool pipeSignalIgnored;
+bool writeSignalsIgnored;
+// Whether the read under way met an error; bytes read before it are still
+// delivered.
+bool readFailed;
 
 int Descriptor(HANDLE handle) { return (int)(intptr_t)handle; }
 
@@ -65,12 +69,14 @@ bool WaitFor(int fd, short events) {
 }
 
 // One read of at most size bytes, retried when interrupted and waited for
-// when the descriptor is non-blocking: bytes read, 0 at end, or -errno.
+// when the descriptor is non-blocking: bytes read, 0 at end, or -errno,
+// which is also noted in readFailed.
 long ReadSome(int fd, char* buffer, uint32_t size) {
   for (;;) {
     const long result = Syscall3(SYS_read, fd, (long)buffer, size);
     if (result == ErrInterrupted) continue;
     if (result == ErrWouldBlock && WaitFor(fd, PollIn)) continue;
+    if (result < 0) readFailed = true;
     return result;
   }
 }
@@ -89,8 +95,8 @@ bool SeekBy(int fd, long delta) {
 // Reads one line of at most max bytes from a file or a pipe and consumes no
 // byte past it: a seekable file is read in bulk and then repositioned just
 // past the line, anything else is read a byte at a time. Bytes read before
-// an error or the end are delivered; -errno only when nothing was read.
-long ReadLine(int fd, char* buffer, uint32_t max) {
+// an error or the end are delivered.
+uint32_t ReadLine(int fd, char* buffer, uint32_t max) {
   const bool seekable = SeekBy(fd, 0);
   uint32_t got = 0;
   uint32_t length = 0;
@@ -103,7 +109,7 @@ long ReadLine(int fd, char* buffer, uint32_t max) {
     while (!ended && length < got) ended = buffer[length++] == '\n';
   }
   if (got > length) SeekBy(fd, (long)length - (long)got);
-  return got == 0 && n < 0 ? n : (long)length;
+  return length;
 }
 
 uint32_t TakeLineRest(char* buffer, uint32_t max) {
@@ -116,10 +122,14 @@ uint32_t TakeLineRest(char* buffer, uint32_t max) {
 // At a terminal the read takes whatever the terminal delivers, in whatever
 // mode it is in. In line mode the whole line is taken at once: the part
 // beyond max waits here for the next read, and never reaches the shell.
-long ReadTerminal(int fd, char* buffer, uint32_t max, const Termios& termios) {
-  if (!(termios.lflag & CanonicalMode)) return ReadSome(fd, buffer, max);
+uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
+                      const Termios& termios) {
+  if (!(termios.lflag & CanonicalMode)) {
+    const long n = ReadSome(fd, buffer, max);
+    return n > 0 ? (uint32_t)n : 0;
+  }
   const long n = ReadSome(fd, lineRest, TerminalLineMax);
-  if (n <= 0) return n;
+  if (n <= 0) return 0;
   lineRestFd = fd;
   lineRestStart = 0;
   lineRestEnd = (uint32_t)n;
@@ -140,12 +150,15 @@ HANDLE GetStdHandle(DWORD stdHandle) {
 
 BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
                    DWORD* charsWritten, void*) {
-  // A reader that has gone must not kill the process: the write just fails.
-  if (!pipeSignalIgnored) {
+  // A reader that has gone or a file size limit must not kill the process:
+  // the write just fails.
+  if (!writeSignalsIgnored) {
     static const KernelSigaction ignore = {1 /* SIG_IGN */, 0, 0, {0, 0}};
-    Syscall5(SYS_rt_sigaction, SignalPipe, (long)&ignore, 0, sizeof ignore.mask,
-             0);
-    pipeSignalIgnored = true;
+    const long signals[] = {SignalPipe, SignalFileSize};
+    for (const long signal : signals)
+      Syscall5(SYS_rt_sigaction, signal, (long)&ignore, 0, sizeof ignore.mask,
+               0);
+    writeSignalsIgnored = true;
   }
   const int fd = Descriptor(console);
   const char* text = (const char*)buffer;
@@ -170,16 +183,14 @@ BOOL ReadConsoleA(HANDLE console, void* buffer, DWORD charsToRead,
   const int fd = Descriptor(console);
   char* const text = (char*)buffer;
   Termios termios;
-  long result;
+  readFailed = false;
   if (lineRestStart < lineRestEnd && fd == lineRestFd)
-    result = TakeLineRest(text, charsToRead);
+    *charsRead = TakeLineRest(text, charsToRead);
   else if (Syscall3(SYS_ioctl, fd, TerminalGetAttributes, (long)&termios) == 0)
-    result = ReadTerminal(fd, text, charsToRead, termios);
+    *charsRead = ReadTerminal(fd, text, charsToRead, termios);
   else
-    result = ReadLine(fd, text, charsToRead);
-  // A failed read delivers nothing: never a count left from an earlier one.
-  *charsRead = result > 0 ? (DWORD)result : 0;
-  return result >= 0;
+    *charsRead = ReadLine(fd, text, charsToRead);
+  return !readFailed;
 }
 
 void ExitProcess(UINT exitCode) {
