@@ -231,19 +231,30 @@ TerminalRun RunAtTerminal(const std::string& typed,
   Terminal terminal = OpenTerminal();
   termios before{}, after{};
   const int tty = terminal.slave.get();
-  if (!options.echo) {
-    termios modes{};
-    tcgetattr(tty, &modes);
-    modes.c_lflag &= ~ECHO;
-    tcsetattr(tty, TCSANOW, &modes);
+  termios modes{};
+  tcgetattr(tty, &modes);
+  if (!options.echo) modes.c_lflag &= ~ECHO;
+  if (!options.waiting.empty()) {
+    termios editing = modes;
+    editing.c_lflag &= ~(ICANON | ECHO);
+    editing.c_iflag &= ~ICRNL;
+    tcsetattr(tty, TCSANOW, &editing);
+    WriteAll(terminal.master.get(), options.waiting);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (int arrived = 0; arrived < (int)options.waiting.size() &&
+                          std::chrono::steady_clock::now() < deadline;)
+      ioctl(tty, FIONREAD, &arrived);
   }
+  tcsetattr(tty, TCSANOW, &modes);
   tcgetattr(tty, &before);
   const pid_t pid = Start(Stdio{tty, tty, tty}, tty);
   // A Windows console draws the prompt with escape sequences of its own.
+  // What was waiting may be echoed along with the prompt.
   run.output = ReadUntil(terminal.master.get(), [](const std::string& all) {
     return target.windows
                ? all.find("Enter some characters.\r\n") != std::string::npos
-               : all == Prompt;
+               : all.compare(0, Prompt.size(), Prompt) == 0;
   });
   if (target.windows) AwaitConsoleInput(tty);
   if (options.whileWaiting) options.whileWaiting(terminal);

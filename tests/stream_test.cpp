@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,28 +54,84 @@ const StreamCase Cases[] = {
     {"CR LF ending", "ab\r\ncd\r\n", "ab\r\n"},
 };
 
-TEST(Stream, PipeGivesOneLineAndLeavesTheRest) {
-  for (const StreamCase& c : Cases) {
-    SCOPED_TRACE(c.name);
-    Pipe in = MakePipe();
-    WriteAll(in.write.get(), c.input);
-    in.write = Fd();
-    const Outcome run = RunWithInput(in.read.get());
-    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
-    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
-    EXPECT_EQ(Printable(ReadAvailable(in.read.get())),
-              Printable(c.input.substr(c.echoed.size())));
+// Every kind of input that is read as a stream, holding input and ended
+// after it; the same descriptor gives the next reader what was left.
+Fd PipeWith(const std::string& input) {
+  Pipe pipe = MakePipe();
+  WriteAll(pipe.write.get(), input);
+  return std::move(pipe.read);
+}
+
+Fd SocketWith(const std::string& input) {
+  int ends[2];
+  socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
+  Fd ours(ends[0]), theirs(ends[1]);
+  WriteAll(theirs.get(), input);
+  return ours;
+}
+
+// What the other side of a pseudo-terminal wrote, read from its master,
+// which answers as a terminal in line mode would.
+Fd PtyMasterWith(const std::string& input) {
+  Terminal terminal = OpenTerminal();
+  WriteAll(terminal.slave.get(), input);
+  return std::move(terminal.master);
+}
+
+const struct {
+  const char* name;
+  Fd (*make)(const std::string& input);
+} Inputs[] = {
+    {"pipe", PipeWith},
+    {"file", FileWith},
+    {"stream socket", SocketWith},
+    {"pty master", PtyMasterWith},
+};
+
+TEST(Stream, EveryInputGivesOneLineAndLeavesTheRest) {
+  for (const auto& kind : Inputs) {
+    for (const StreamCase& c : Cases) {
+      SCOPED_TRACE(std::string(kind.name) + ", " + c.name);
+      Fd in = kind.make(c.input);
+      const Outcome run = RunWithInput(in.get());
+      EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
+      EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+      EXPECT_EQ(Printable(ReadAvailable(in.get())),
+                Printable(c.input.substr(c.echoed.size())));
+    }
   }
 }
 
-TEST(Stream, FileIsLeftJustPastTheLine) {
-  for (const StreamCase& c : Cases) {
-    SCOPED_TRACE(c.name);
-    Fd in = FileWith(c.input);
-    const Outcome run = RunWithInput(in.get());
-    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
-    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
-    EXPECT_EQ(lseek(in.get(), 0, SEEK_CUR), (off_t)c.echoed.size());
+// A datagram or packet socket: one read is one message, lines and all, cut
+// at 80 bytes; the next message stays for the next reader.
+TEST(Stream, MessageSocketGivesOneMessage) {
+  const struct {
+    const char* name;
+    std::vector<std::string> messages;
+    std::string echoed;
+  } cases[] = {
+      {"one line", {"abc\n", "next\n"}, "abc\n"},
+      {"two lines in one message", {"a\nb\n", "next\n"}, "a\nb\n"},
+      {"no newline", {"abc", "next"}, "abc"},
+      {"longer than 80 bytes", {X300, "next\n"}, X80},
+      {"an empty message", {"", "next\n"}, ""},
+  };
+  for (const int type : {SOCK_DGRAM, SOCK_SEQPACKET}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(type == SOCK_DGRAM ? "datagram" : "packet") +
+                   ", " + c.name);
+      int ends[2];
+      ASSERT_EQ(socketpair(AF_UNIX, type | SOCK_CLOEXEC, 0, ends), 0);
+      Fd ours(ends[0]), theirs(ends[1]);
+      for (const std::string& message : c.messages)
+        ASSERT_EQ(send(theirs.get(), message.data(), message.size(), 0),
+                  (ssize_t)message.size());
+      const Outcome run = RunWithInput(ours.get());
+      EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
+      EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+      EXPECT_EQ(Printable(ReadAvailable(ours.get())),
+                Printable(c.messages.back()));
+    }
   }
 }
 

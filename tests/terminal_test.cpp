@@ -20,6 +20,9 @@ struct TerminalCase {
   // typed line is shown and what the program writes back; none where the
   // keys mean something else there.
   std::optional<std::string> windowsShown, windowsEchoed;
+  // Text already waiting when the program starts, pasted while a shell
+  // edited its command line; not tried at a Windows console.
+  std::string pasted = "";
 };
 
 // The two platforms differ in what the console delivers, not in what the
@@ -54,13 +57,37 @@ const TerminalCase Cases[] = {
      "abx\b \bc\n", "abc\n", "", "abc\r\n", "abc\r\n"},
     {"bytes above 0x7f", "caf\xc3\xa9\r", "caf\xc3\xa9\n", "caf\xc3\xa9\n", "",
      "caf\xc3\xa9\r\n", "caf\xc3\xa9\r\n"},
+    // Pasted at a shell's prompt: the terminal holds it all as one line,
+    // but the program takes its own line only and leaves the rest to the
+    // shell, as it waits. bash leaves CR where the user pressed Enter, zsh
+    // LF; the terminal would have made a line end of either.
+    {"pasted lines ended by CR",
+     "",
+     "",
+     "hello\n",
+     "touch after\r",
+     {},
+     {},
+     "hello\rtouch after\r"},
+    {"pasted lines ended by LF",
+     "",
+     "",
+     "hello\n",
+     "echo after\n",
+     {},
+     {},
+     "hello\necho after\n"},
+    {"pasted long line", "", "", X80, "next\r", {}, {}, X100 + "\rnext\r"},
+    {"pasted text with no line end", "", "", "abc", "", {}, {}, "abc"},
 };
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
   for (const TerminalCase& c : Cases) {
     SCOPED_TRACE(c.name);
     if (target.windows && !c.windowsEchoed) continue;
-    const TerminalRun run = RunAtTerminal(c.typed);
+    TerminalOptions options;
+    options.waiting = c.pasted;
+    const TerminalRun run = RunAtTerminal(c.typed, options);
     EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;
     EXPECT_TRUE(run.settingsKept);
     if (target.windows) {

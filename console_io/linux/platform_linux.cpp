@@ -1,23 +1,42 @@
 // The console's four operations for Linux, over raw system calls.
 //
 // Standard input and output are descriptors 0 and 1; a handle is the
-// descriptor. Terminals, pipes and files all work, and a read never takes
-// a byte beyond the one line it delivers, so the next reader of the same
-// input finds the rest.
+// descriptor. A read delivers one line and takes no byte beyond it, so the
+// next reader of the same input finds the rest: a file is repositioned, a
+// pipe or a stream socket is looked at before it is read, a terminal is
+// read as the terminal ends its lines, and what can be neither looked at
+// nor repositioned is read a byte at a time. A message socket gives one
+// message a read.
 #include "../platform.h"
 #include "syscall.h"
 
 namespace {
 
 constexpr long ErrInterrupted = -4;  // EINTR
+constexpr long ErrIo = -5;           // EIO
 constexpr long ErrWouldBlock = -11;  // EAGAIN
 constexpr short PollIn = 0x1;
 constexpr short PollOut = 0x4;
 constexpr long SeekCurrent = 1;
 constexpr long SignalPipe = 13;
 constexpr long SignalFileSize = 25;
+constexpr long PeekOnly = 0x2;                           // MSG_PEEK
 constexpr unsigned long TerminalGetAttributes = 0x5401;  // TCGETS
+constexpr unsigned long BytesWaiting = 0x541b;           // FIONREAD
+constexpr unsigned long PtyNumber = 0x80045430;          // TIOCGPTN
 constexpr unsigned int CanonicalMode = 0x2;              // ICANON
+constexpr unsigned int IgnoreCr = 0x80;                  // IGNCR
+constexpr unsigned int CrToNl = 0x100;                   // ICRNL
+constexpr int EndOfLine = 11, EndOfLine2 = 16;           // VEOL, VEOL2
+
+// statx, asked only for the type of a descriptor.
+constexpr long EmptyPath = 0x1000;  // AT_EMPTY_PATH
+constexpr long StatxType = 0x1;     // STATX_TYPE
+constexpr unsigned TypeMask = 0170000, TypePipe = 0010000,
+                   TypeCharacter = 0020000, TypeBlock = 0060000,
+                   TypeRegular = 0100000, TypeSocket = 0140000;
+constexpr long SocketLevel = 1, SocketTypeOption = 3;  // SOL_SOCKET, SO_TYPE
+constexpr int StreamSocket = 1;                        // SOCK_STREAM
 
 // A canonical-mode terminal line is at most 4095 characters and its end.
 constexpr uint32_t TerminalLineMax = 4096;
@@ -28,7 +47,7 @@ struct PollFd {
   short revents;
 };
 
-// The kernel's termios; only c_lflag is looked at.
+// The kernel's termios.
 struct Termios {
   unsigned int iflag, oflag, cflag, lflag;
   unsigned char line;
@@ -43,6 +62,23 @@ struct KernelSigaction {
   unsigned int mask[2];
 };
 
+// The kernel's struct statx: only the mode is looked at.
+struct Statx {
+  uint32_t mask, blockSize;
+  uint64_t attributes;
+  uint32_t links, user, group;
+  uint16_t mode;
+  uint8_t rest[256 - 30];
+};
+
+// How a line is taken from input that is not a terminal.
+enum class Way {
+  Bytes,  // a byte at a time: nothing can be given back
+  Seek,   // in bulk, then repositioned just past the line
+  Tee,    // a pipe: looked at through a copy into a pipe of our own
+  Recv,   // a stream socket: looked at with MSG_PEEK
+};
+
 // The rest of a terminal line longer than the caller asked for. It is handed
 // out by later reads, and dropped when the process ends, so the overflow of
 // a long line never reaches the shell as a command of its own.
@@ -51,10 +87,14 @@ uint32_t lineRestStart;
 uint32_t lineRestEnd;
 int lineRestFd;
 
+// Our own pipe, which tee fills with a copy of what waits in a pipe.
+int peekPipe[2];
+bool peekPipeOpen;
+
 bool writeSignalsIgnored;
-// Whether the read under way met an error; bytes read before it are still
+// The error the read under way met, or 0; bytes read before it are still
 // delivered.
-bool readFailed;
+long readError;
 
 int Descriptor(HANDLE handle) { return (int)(intptr_t)handle; }
 
@@ -68,17 +108,36 @@ bool WaitFor(int fd, short events) {
   return result > 0;
 }
 
-// One read of at most size bytes, retried when interrupted and waited for
-// when the descriptor is non-blocking: bytes read, 0 at end, or -errno,
-// which is also noted in readFailed.
-long ReadSome(int fd, char* buffer, uint32_t size) {
+// Makes one call that takes input from fd, again when interrupted, and
+// when fd is non-blocking once there is input: its result, with an error
+// noted in readError.
+template <typename Call>
+long Taking(int fd, Call call) {
   for (;;) {
-    const long result = Syscall3(SYS_read, fd, (long)buffer, size);
+    const long result = call();
     if (result == ErrInterrupted) continue;
     if (result == ErrWouldBlock && WaitFor(fd, PollIn)) continue;
-    if (result < 0) readFailed = true;
+    if (result < 0) readError = result;
     return result;
   }
+}
+
+// At most size bytes: bytes read, 0 at the end, or -errno.
+long ReadSome(int fd, char* buffer, uint32_t size) {
+  return Taking(fd, [=] { return Syscall3(SYS_read, fd, (long)buffer, size); });
+}
+
+// Shows up to size bytes waiting at fd without taking them, once there is
+// one: bytes shown, 0 at the end, or -errno.
+long Peek(int fd, Way way, char* buffer, uint32_t size) {
+  if (way == Way::Recv)
+    return Taking(fd, [=] {
+      return Syscall5(SYS_recvfrom, fd, (long)buffer, size, PeekOnly, 0);
+    });
+  const long copied = Taking(
+      fd, [=] { return Syscall5(SYS_tee, fd, peekPipe[1], size, 0, 0); });
+  if (copied <= 0) return copied;
+  return ReadSome(peekPipe[0], buffer, (uint32_t)copied);
 }
 
 // Moves the file offset by delta bytes; false when fd cannot seek.
@@ -92,23 +151,55 @@ bool SeekBy(int fd, long delta) {
 #endif
 }
 
-// Reads one line of at most max bytes from a file or a pipe and consumes no
-// byte past it: a seekable file is read in bulk and then repositioned just
-// past the line, anything else is read a byte at a time. Bytes read before
-// an error or the end are delivered.
-uint32_t ReadLine(int fd, char* buffer, uint32_t max) {
-  const bool seekable = SeekBy(fd, 0);
-  uint32_t got = 0;
+// The length of text up to and with its first LF, or all of it.
+uint32_t LineLength(const char* text, uint32_t size) {
   uint32_t length = 0;
-  bool ended = false;
-  long n = 0;
-  while (!ended && got < max) {
-    n = ReadSome(fd, buffer + got, seekable ? max - got : 1);
-    if (n <= 0) break;
-    got += (uint32_t)n;
-    while (!ended && length < got) ended = buffer[length++] == '\n';
+  while (length < size && text[length++] != '\n') {
   }
-  if (got > length) SeekBy(fd, (long)length - (long)got);
+  return length;
+}
+
+// Reads one line of at most max bytes and takes no byte past it. Bytes
+// read before an error or the end are delivered.
+uint32_t ReadLine(int fd, char* buffer, uint32_t max, Way way) {
+  uint32_t length = 0;
+  while (length < max) {
+    uint32_t wanted = way == Way::Bytes ? 1 : max - length;
+    if (way == Way::Tee || way == Way::Recv) {
+      const long shown = Peek(fd, way, buffer + length, wanted);
+      if (shown <= 0) break;
+      wanted = LineLength(buffer + length, (uint32_t)shown);
+    }
+    const long n = ReadSome(fd, buffer + length, wanted);
+    if (n <= 0) break;
+    const uint32_t taken = LineLength(buffer + length, (uint32_t)n);
+    if (taken < n) SeekBy(fd, (long)taken - n);
+    length += taken;
+    if (buffer[length - 1] == '\n') break;
+  }
+  return length;
+}
+
+// Whether c ends a line at a terminal with these settings.
+bool EndsTerminalLine(char c, const Termios& termios) {
+  return c == '\n' || (c != '\0' && (c == (char)termios.cc[EndOfLine] ||
+                                     c == (char)termios.cc[EndOfLine2]));
+}
+
+// Text that was waiting when line mode came back on is one line to the
+// terminal, however many it holds: a paste at a shell's prompt, say. Takes
+// it a byte at a time up to its first line end, ended as the terminal would
+// have ended it, and never asks for more than was waiting.
+uint32_t ReadWaitingLine(int fd, uint32_t waiting, const Termios& termios) {
+  uint32_t length = 0;
+  for (; waiting > 0 && length < TerminalLineMax; --waiting) {
+    char c;
+    if (ReadSome(fd, &c, 1) <= 0) break;
+    if (c == '\r' && (termios.iflag & IgnoreCr)) continue;
+    if (c == '\r' && (termios.iflag & CrToNl)) c = '\n';
+    lineRest[length++] = c;
+    if (EndsTerminalLine(c, termios)) break;
+  }
   return length;
 }
 
@@ -122,18 +213,69 @@ uint32_t TakeLineRest(char* buffer, uint32_t max) {
 // At a terminal the read takes whatever the terminal delivers, in whatever
 // mode it is in. In line mode the whole line is taken at once: the part
 // beyond max waits here for the next read, and never reaches the shell.
+// With nothing waiting one read takes it, since the terminal ends it.
 uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
                       const Termios& termios) {
   if (!(termios.lflag & CanonicalMode)) {
     const long n = ReadSome(fd, buffer, max);
     return n > 0 ? (uint32_t)n : 0;
   }
-  const long n = ReadSome(fd, lineRest, TerminalLineMax);
+  int waiting = 0;
+  Syscall3(SYS_ioctl, fd, BytesWaiting, (long)&waiting);
+  const long n = waiting > 0
+                     ? (long)ReadWaitingLine(fd, (uint32_t)waiting, termios)
+                     : ReadSome(fd, lineRest, TerminalLineMax);
   if (n <= 0) return 0;
   lineRestFd = fd;
   lineRestStart = 0;
   lineRestEnd = (uint32_t)n;
   return TakeLineRest(buffer, max);
+}
+
+unsigned FileType(int fd) {
+  Statx status;
+  status.mode = 0;
+  Syscall5(SYS_statx, fd, (long)"", EmptyPath, StatxType, (long)&status);
+  return status.mode & TypeMask;
+}
+
+uint32_t ReadInput(int fd, char* buffer, uint32_t max) {
+  switch (FileType(fd)) {
+    case TypeCharacter: {
+      Termios termios;
+      unsigned number;
+      if (Syscall3(SYS_ioctl, fd, TerminalGetAttributes, (long)&termios) != 0)
+        break;
+      if (Syscall3(SYS_ioctl, fd, PtyNumber, (long)&number) != 0)
+        return ReadTerminal(fd, buffer, max, termios);
+      // A pseudo-terminal's master carries what the other side wrote, and
+      // fails with EIO once that side has closed: the end of its stream.
+      const uint32_t count = ReadLine(fd, buffer, max, Way::Bytes);
+      if (readError == ErrIo) readError = 0;
+      return count;
+    }
+    case TypeRegular:
+    case TypeBlock:
+      if (SeekBy(fd, 0)) return ReadLine(fd, buffer, max, Way::Seek);
+      break;
+    case TypePipe:
+      if (peekPipeOpen || Syscall3(SYS_pipe2, (long)peekPipe, 0, 0) == 0) {
+        peekPipeOpen = true;
+        return ReadLine(fd, buffer, max, Way::Tee);
+      }
+      break;
+    case TypeSocket: {
+      int type = StreamSocket;
+      uint32_t size = sizeof type;
+      Syscall5(SYS_getsockopt, fd, SocketLevel, SocketTypeOption, (long)&type,
+               (long)&size);
+      if (type == StreamSocket) return ReadLine(fd, buffer, max, Way::Recv);
+      // Datagrams and packets: one read is one message, cut at max.
+      const long n = ReadSome(fd, buffer, max);
+      return n > 0 ? (uint32_t)n : 0;
+    }
+  }
+  return ReadLine(fd, buffer, max, Way::Bytes);
 }
 
 }  // namespace
@@ -182,15 +324,12 @@ BOOL ReadConsoleA(HANDLE console, void* buffer, DWORD charsToRead,
                   DWORD* charsRead, void*) {
   const int fd = Descriptor(console);
   char* const text = (char*)buffer;
-  Termios termios;
-  readFailed = false;
+  readError = 0;
   if (lineRestStart < lineRestEnd && fd == lineRestFd)
     *charsRead = TakeLineRest(text, charsToRead);
-  else if (Syscall3(SYS_ioctl, fd, TerminalGetAttributes, (long)&termios) == 0)
-    *charsRead = ReadTerminal(fd, text, charsToRead, termios);
   else
-    *charsRead = ReadLine(fd, text, charsToRead);
-  return !readFailed;
+    *charsRead = ReadInput(fd, text, charsToRead);
+  return readError == 0;
 }
 
 void ExitProcess(UINT exitCode) {

@@ -6,8 +6,13 @@
 #define SYS_lseek 8
 #define SYS_rt_sigaction 13
 #define SYS_ioctl 16
+#define SYS_recvfrom 45
+#define SYS_getsockopt 55
 #define SYS_exit_group 231
 #define SYS_ppoll 271
+#define SYS_tee 276
+#define SYS_pipe2 293
+#define SYS_statx 332
 
 static inline long Syscall1(long n, long a) {
   long ret;
