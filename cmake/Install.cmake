@@ -78,6 +78,6 @@ input and writes exactly those bytes back. From a pipe or a file it takes
 that one line and not a byte more, leaving the rest for the next reader.
 
 It needs no library at all, not even the C library: a static executable
-of under 2 KiB that makes its system calls itself.]])
+that makes its system calls itself.]])
 endif()
 include(CPack)
