@@ -1,14 +1,53 @@
 # What `cmake --install` puts down and what CPack packs: the executable, the
-# README and, for Linux, the man page. Packages are named for their target.
+# README, the licence and, for Linux, the man page. Packages are named for
+# their target.
 include(GNUInstallDirs)
 if(WIN32)
-  # A Windows zip holds the program and its README side by side.
+  # A Windows zip holds the program, its README and its licence side by side.
   install(TARGETS lineecho RUNTIME DESTINATION .)
-  install(FILES README.md DESTINATION .)
+  install(FILES README.md LICENSE DESTINATION .)
 else()
+  # The man page states the version project() gives. Debian wants man pages
+  # and changelogs compressed with gzip -9n, with no name or time stamped in.
+  configure_file(docs/lineecho.1.in docs/lineecho.1 @ONLY)
+  configure_file(packaging/debian/changelog docs/changelog COPYONLY)
+  file(STRINGS packaging/debian/changelog changelog_top LIMIT_COUNT 1)
+  string(REGEX MATCH "^lineecho \\(([^)]*)\\)" _ "${changelog_top}")
+  if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "packaging/debian/changelog has no entry for "
+                        "${PROJECT_VERSION} at its top: add one")
+  endif()
+  find_program(GZIP gzip REQUIRED)
+  set(docs ${CMAKE_CURRENT_BINARY_DIR}/docs)
+  add_custom_command(OUTPUT ${docs}/lineecho.1.gz ${docs}/changelog.gz
+    COMMAND ${GZIP} -9nkf lineecho.1 changelog
+    DEPENDS ${docs}/lineecho.1 ${docs}/changelog
+    WORKING_DIRECTORY ${docs})
+  add_custom_target(docs ALL DEPENDS ${docs}/lineecho.1.gz ${docs}/changelog.gz)
+
+  # The licence in Debian's machine-readable copyright format: the notice
+  # and the text of LICENSE, the text indented, its blank lines a lone dot.
+  file(READ LICENSE license)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS LICENSE)
+  string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)\n\n(.*)" _ "${license}")
+  set(copyright ${CMAKE_MATCH_1})
+  string(STRIP "${CMAKE_MATCH_2}" license_text)
+  string(REPLACE "\n\n" "\n.\n" license_text "${license_text}")
+  string(REPLACE "\n" "\n " license_text " ${license_text}")
+  configure_file(packaging/debian/copyright.in docs/copyright @ONLY)
+
   install(TARGETS lineecho RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES docs/lineecho.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${docs}/lineecho.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # `cmake --install` and the .tar.gz carry the licence as LICENSE; a .deb
+  # carries it as its copyright file instead, with its changelog and what
+  # lintian is to overlook, which nothing else needs.
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
+  install(FILES ${docs}/copyright ${docs}/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+  install(FILES packaging/debian/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+    RENAME ${PROJECT_NAME} COMPONENT debian EXCLUDE_FROM_ALL)
 endif()
 
 set(CPACK_PACKAGE_NAME lineecho)
@@ -27,5 +66,18 @@ else()
       ${debianArchitecture_${LINEECHO_TARGET}})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  # The .tar.gz holds what `cmake --install` puts down; the .deb is put
+  # together from components, leaving out `license`.
+  set(CPACK_COMPONENTS_ALL Unspecified debian)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  # The .deb's description: project()'s as its summary, then this.
+  set(CPACK_PACKAGE_DESCRIPTION [[
+lineecho writes a prompt, reads one line of at most 80 bytes from standard
+input and writes exactly those bytes back. From a pipe or a file it takes
+that one line and not a byte more, leaving the rest for the next reader.
+
+It needs no library at all, not even the C library: a static executable
+that makes its system calls itself.]])
 endif()
 include(CPack)
