@@ -10,8 +10,12 @@
 #include <pty.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/ptrace.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,23 +82,58 @@ double Median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
-enum class Input { Terminal, Pipe, File };
+// Each kind of input the system calls are counted for: a line typed at a
+// terminal while the program waits for it, the same typed ahead of the
+// program's start, lines of 1, 13 and 80 bytes (with their LF) written to
+// a pipe at once, the 13-byte line from a stream socket, and from a file.
+enum class Input { Terminal, TypedAhead, Pipe1, Pipe13, Pipe80, Socket, File };
+const Input Inputs[] = {Input::Terminal, Input::TypedAhead, Input::Pipe1,
+                        Input::Pipe13,   Input::Pipe80,     Input::Socket,
+                        Input::File};
+
+// Whether the traced process, stopped as it enters a system call, is
+// about to read its standard input.
+bool EnteringRead(pid_t pid) {
+#if defined(__x86_64__)
+  user_regs_struct regs{};
+  ptrace(PTRACE_GETREGS, pid, nullptr, &regs);
+  return regs.orig_rax == SYS_read && regs.rdi == 0;
+#else
+  (void)pid;
+  return true;
+#endif
+}
 
 // System calls the candidate makes after its exec, counted with ptrace.
 int CountSyscalls(const Candidate& c, Input input, const std::string& path) {
-  int master = -1, slave = -1, pipeFds[2] = {-1, -1};
+  int master = -1, slave = -1, ends[2] = {-1, -1};
   int in = -1;
-  if (input == Input::Terminal) {
+  const std::string line80 = std::string(79, 'x') + "\n";
+  const std::string line = input == Input::Pipe1    ? "\n"
+                           : input == Input::Pipe80 ? line80
+                                                    : Line;
+  const char typed[] = "hello, world\r";
+  bool typing = input == Input::Terminal;
+  if (input == Input::Terminal || input == Input::TypedAhead) {
     openpty(&master, &slave, nullptr, nullptr, nullptr);
-    write(master, "hello, world\r", 13);  // typed ahead of the read
+    if (!typing) {
+      write(master, typed, sizeof typed - 1);
+      // Arrived at the terminal before the program starts.
+      for (int waiting = 0; waiting < (int)sizeof typed - 1;)
+        ioctl(slave, FIONREAD, &waiting);
+    }
     in = slave;
-  } else if (input == Input::Pipe) {
-    pipe(pipeFds);
-    write(pipeFds[1], Line, sizeof Line - 1);
-    close(pipeFds[1]);
-    in = pipeFds[0];
-  } else {
+  } else if (input == Input::File) {
     in = open(path.c_str(), O_RDONLY);
+  } else {
+    if (input == Input::Socket)
+      socketpair(AF_UNIX, SOCK_STREAM, 0, ends);
+    else
+      pipe(ends);
+    write(ends[1], line.data(), line.size());
+    close(ends[1]);
+    ends[1] = -1;
+    in = ends[0];
   }
   const pid_t pid = fork();
   if (pid == 0) {
@@ -123,12 +162,17 @@ int CountSyscalls(const Candidate& c, Input input, const std::string& path) {
     if (WSTOPSIG(status) == (SIGTRAP | 0x80)) {
       if (!inside) ++calls;
       inside = !inside;
+      if (inside && typing && EnteringRead(pid)) {
+        write(master, typed, sizeof typed - 1);
+        typing = false;
+      }
     } else {
       signal = WSTOPSIG(status);
     }
   }
-  for (int fd : {master, slave, pipeFds[0], in})
+  for (int fd : {master, slave, ends[0]})
     if (fd >= 0) close(fd);
+  if (input == Input::File) close(in);
   return calls;
 }
 
@@ -197,12 +241,16 @@ int main(int argc, char** argv) {
            Median(c.micros) / floor);
 
   printf("\nSystem calls after exec:\n\n");
-  printf("| candidate | terminal | pipe | file |\n|---|---:|---:|---:|\n");
-  for (const Candidate& c : candidates)
-    printf("| %s | %d | %d | %d |\n", c.name.c_str(),
-           CountSyscalls(c, Input::Terminal, inputPath),
-           CountSyscalls(c, Input::Pipe, inputPath),
-           CountSyscalls(c, Input::File, inputPath));
+  printf(
+      "| candidate | terminal | typed ahead | pipe, 1 B | pipe, 13 B | "
+      "pipe, 80 B | socket | file "
+      "|\n|---|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const Candidate& c : candidates) {
+    printf("| %s |", c.name.c_str());
+    for (const Input input : Inputs)
+      printf(" %d |", CountSyscalls(c, input, inputPath));
+    printf("\n");
+  }
 
   printf("\nExecutable sizes:\n\n| target | bytes | KiB |\n|---|---:|---:|\n");
   for (const auto& [name, path] : sizes) {

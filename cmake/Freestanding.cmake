@@ -26,12 +26,12 @@ if(WIN32)
   endif()
 else()
   # A static position-independent executable with no interpreter: the
-  # kernel maps it anywhere and jumps straight to our entry point.
+  # kernel maps it anywhere and jumps straight to our entry point. The
+  # linker script lays it out with nothing the kernel does not read.
   target_compile_options(freestanding INTERFACE -fPIE -fdata-sections)
   target_link_options(freestanding INTERFACE
-    -static-pie -Wl,-z,noexecstack -Wl,-z,noseparate-code
-    -Wl,--build-id=none -Wl,--hash-style=gnu -Wl,-z,norelro
-    -Wl,--spare-dynamic-tags=0)
+    -static-pie -Wl,-z,noexecstack -Wl,--build-id=none
+    -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
 endif()
 
 # Sets the symbol the process starts at. 32-bit Windows decorates C names

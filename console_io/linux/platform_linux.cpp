@@ -99,7 +99,7 @@ long readError;
 int Descriptor(HANDLE handle) { return (int)(intptr_t)handle; }
 
 // Waits until fd is ready for events; false when it cannot be waited on.
-bool WaitFor(int fd, short events) {
+__attribute__((noinline)) bool WaitFor(int fd, short events) {
   PollFd poll = {fd, events, 0};
   long result;
   do {
@@ -108,13 +108,12 @@ bool WaitFor(int fd, short events) {
   return result > 0;
 }
 
-// Makes one call that takes input from fd, again when interrupted, and
-// when fd is non-blocking once there is input: its result, with an error
-// noted in readError.
-template <typename Call>
-long Taking(int fd, Call call) {
+// Makes a system call that takes input from fd, again when interrupted,
+// and when fd is non-blocking once there is input: its result, with an
+// error noted in readError.
+long Take(long number, int fd, long b, long c, long d) {
   for (;;) {
-    const long result = call();
+    const long result = Syscall5(number, fd, b, c, d, 0);
     if (result == ErrInterrupted) continue;
     if (result == ErrWouldBlock && WaitFor(fd, PollIn)) continue;
     if (result < 0) readError = result;
@@ -124,18 +123,15 @@ long Taking(int fd, Call call) {
 
 // At most size bytes: bytes read, 0 at the end, or -errno.
 long ReadSome(int fd, char* buffer, uint32_t size) {
-  return Taking(fd, [=] { return Syscall3(SYS_read, fd, (long)buffer, size); });
+  return Take(SYS_read, fd, (long)buffer, size, 0);
 }
 
 // Shows up to size bytes waiting at fd without taking them, once there is
 // one: bytes shown, 0 at the end, or -errno.
 long Peek(int fd, Way way, char* buffer, uint32_t size) {
   if (way == Way::Recv)
-    return Taking(fd, [=] {
-      return Syscall5(SYS_recvfrom, fd, (long)buffer, size, PeekOnly, 0);
-    });
-  const long copied = Taking(
-      fd, [=] { return Syscall5(SYS_tee, fd, peekPipe[1], size, 0, 0); });
+    return Take(SYS_recvfrom, fd, (long)buffer, size, PeekOnly);
+  const long copied = Take(SYS_tee, fd, peekPipe[1], size, 0);
   if (copied <= 0) return copied;
   return ReadSome(peekPipe[0], buffer, (uint32_t)copied);
 }
@@ -173,7 +169,7 @@ uint32_t ReadLine(int fd, char* buffer, uint32_t max, Way way) {
     const long n = ReadSome(fd, buffer + length, wanted);
     if (n <= 0) break;
     const uint32_t taken = LineLength(buffer + length, (uint32_t)n);
-    if (taken < n) SeekBy(fd, (long)taken - n);
+    if (taken < (uint32_t)n) SeekBy(fd, (long)taken - n);
     length += taken;
     if (buffer[length - 1] == '\n') break;
   }
