@@ -1,8 +1,9 @@
 // The Linux layer's line reading, over every input libFuzzer can find:
-// from a pipe and from a file, one read delivers the input's first line cut
-// at the maximum asked for, never a byte more, and the next reader finds
-// exactly the rest. Any difference aborts.
+// from a file, a pipe and a stream socket, one read delivers the input's first
+// line cut at the maximum asked for, never a byte more, and the next reader
+// finds exactly the rest. Any difference aborts.
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -44,10 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const DWORD max = 1 + data[0] % 100;     // around the program's 80
   const std::string input((const char*)data + 1, size - 1);
   const size_t end = input.find('\n');
-  const std::string line =
-      input.substr(0, std::min<size_t>(end == std::string::npos ? input.size()
-                                                                : end + 1,
-                                       max));
+  const std::string line = input.substr(
+      0,
+      std::min<size_t>(end == std::string::npos ? input.size() : end + 1, max));
 
   const int file = memfd_create("input", 0);
   Check(write(file, input.data(), input.size()) == (ssize_t)input.size());
@@ -57,12 +57,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(Drain(file) == input.substr(line.size()));
   close(file);
 
-  int pipeFds[2];
-  Check(pipe(pipeFds) == 0);
-  Check(write(pipeFds[1], input.data(), input.size()) == (ssize_t)input.size());
-  close(pipeFds[1]);
-  Check(ReadOnce(pipeFds[0], max) == line);
-  Check(Drain(pipeFds[0]) == input.substr(line.size()));
-  close(pipeFds[0]);
+  // A pipe and a stream socket, each with all of the input waiting and its
+  // writer gone.
+  for (const bool socket : {false, true}) {
+    int ends[2];
+    Check((socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, ends) : pipe(ends)) ==
+          0);
+    Check(write(ends[1], input.data(), input.size()) == (ssize_t)input.size());
+    close(ends[1]);
+    Check(ReadOnce(ends[0], max) == line);
+    Check(Drain(ends[0]) == input.substr(line.size()));
+    close(ends[0]);
+  }
   return 0;
 }
