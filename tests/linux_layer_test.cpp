@@ -5,6 +5,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "harness.h"
 #include "platform.h"
 
@@ -20,14 +22,26 @@ std::string Read(int fd, DWORD max = 80) {
   return std::string(buffer, std::min<DWORD>(count, max));
 }
 
+// Typed while the read waits, the terminal hands over one line in one
+// read; typed ahead, the line is taken a byte at a time. Either way the
+// rest of a long line comes with the next reads, and the next line after.
 TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
-  Terminal terminal = OpenTerminal();
-  WriteAll(terminal.master.get(), std::string(100, 'x') + "\rnext\r");
-  const int tty = terminal.slave.get();
-  EXPECT_EQ(Read(tty), std::string(80, 'x'));
-  EXPECT_EQ(Read(tty, 8), std::string(8, 'x'));
-  EXPECT_EQ(Read(tty), std::string(12, 'x') + "\n");
-  EXPECT_EQ(Read(tty), "next\n");
+  for (const bool typedAhead : {true, false}) {
+    SCOPED_TRACE(typedAhead ? "typed ahead" : "typed while waiting");
+    Terminal terminal = OpenTerminal();
+    const std::string typed = std::string(100, 'x') + "\rnext\r";
+    const int tty = terminal.slave.get();
+    if (typedAhead) WriteAll(terminal.master.get(), typed);
+    std::thread typist([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (!typedAhead) WriteAll(terminal.master.get(), typed);
+    });
+    EXPECT_EQ(Read(tty), std::string(80, 'x'));
+    typist.join();
+    EXPECT_EQ(Read(tty, 8), std::string(8, 'x'));
+    EXPECT_EQ(Read(tty), std::string(12, 'x') + "\n");
+    EXPECT_EQ(Read(tty), "next\n");
+  }
 }
 
 TEST(LinuxLayer, RawTerminalIsReadAsItIs) {
