@@ -210,6 +210,18 @@ Terminal OpenTerminal() {
   return Terminal{Fd(master), Fd(slave)};
 }
 
+void AwaitArrival(int tty, size_t bytes) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (int arrived = 0; arrived < (int)bytes;) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "only " << arrived << " of " << bytes << " arrived";
+      return;
+    }
+    ioctl(tty, FIONREAD, &arrived);
+  }
+}
+
 // Wine's console takes the terminal out of line mode when a read first asks
 // it for input; keys typed before that would still be cooked by the kernel.
 void AwaitConsoleInput(int tty) {
@@ -240,11 +252,7 @@ TerminalRun RunAtTerminal(const std::string& typed,
     editing.c_iflag &= ~ICRNL;
     tcsetattr(tty, TCSANOW, &editing);
     WriteAll(terminal.master.get(), options.waiting);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (int arrived = 0; arrived < (int)options.waiting.size() &&
-                          std::chrono::steady_clock::now() < deadline;)
-      ioctl(tty, FIONREAD, &arrived);
+    AwaitArrival(tty, options.waiting.size());
   }
   tcsetattr(tty, TCSANOW, &modes);
   tcgetattr(tty, &before);

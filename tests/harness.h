@@ -87,6 +87,9 @@ struct Terminal {
   Fd master, slave;
 };
 Terminal OpenTerminal();
+// Waits until bytes written to the master wait at the terminal for reading
+// (out of line mode; in line mode, complete lines).
+void AwaitArrival(int tty, size_t bytes);
 
 struct TerminalRun {
   std::string output;  // all the terminal was sent to show

@@ -5,7 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <thread>
+#include <vector>
 
 #include "harness.h"
 #include "platform.h"
@@ -44,17 +46,31 @@ TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
   }
 }
 
-TEST(LinuxLayer, RawTerminalIsReadAsItIs) {
-  Terminal terminal = OpenTerminal();
-  termios modes;
-  tcgetattr(terminal.slave.get(), &modes);
-  modes.c_lflag &= ~ICANON;
-  modes.c_cc[VMIN] = 1;
-  modes.c_cc[VTIME] = 0;
-  tcsetattr(terminal.slave.get(), TCSANOW, &modes);
-  WriteAll(terminal.master.get(), "ab");
-  ReadUntil(terminal.master.get(), "ab");  // the echo: input has arrived
-  EXPECT_EQ(Read(terminal.slave.get()), "ab");
+// Out of line mode a terminal has no lines of its own: a read ends at LF
+// or where nothing more waits, and leaves the rest for the next.
+TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
+  const struct {
+    const char* typed;
+    std::vector<std::string> reads;
+  } cases[] = {
+      {"ab", {"ab"}},
+      {"l1\nl2\n", {"l1\n", "l2\n"}},
+      {"a\rb\n", {"a\rb\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    Terminal terminal = OpenTerminal();
+    termios modes;
+    tcgetattr(terminal.slave.get(), &modes);
+    cfmakeraw(&modes);
+    modes.c_cc[VMIN] = 1;
+    modes.c_cc[VTIME] = 0;
+    tcsetattr(terminal.slave.get(), TCSANOW, &modes);
+    WriteAll(terminal.master.get(), c.typed);
+    AwaitArrival(terminal.slave.get(), strlen(c.typed));
+    for (const std::string& expected : c.reads)
+      EXPECT_EQ(Printable(Read(terminal.slave.get())), Printable(expected));
+  }
 }
 
 TEST(LinuxLayer, FailedReadReportsNothing) {

@@ -78,7 +78,24 @@ const TerminalCase Cases[] = {
      {},
      "hello\necho after\n"},
     {"pasted long line", "", "", X80, "next\r", {}, {}, X100 + "\rnext\r"},
-    {"pasted text with no line end", "", "", "abc", "", {}, {}, "abc"},
+    // A paste that has not ended yet goes on where the terminal's line
+    // does: the rest of it, or what the user types, ends the line.
+    {"pasted text ended by typing",
+     "lo\rnext\r",
+     "lo\nnext\n",
+     "hello\n",
+     "next\n",
+     {},
+     {},
+     "hel"},
+    {"long pasted line ended by typing",
+     "yyy\rnext\r",
+     "yyy\nnext\n",
+     X80,
+     "next\n",
+     {},
+     {},
+     X100},
 };
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {

@@ -182,21 +182,31 @@ bool EndsTerminalLine(char c, const Termios& termios) {
                                      c == (char)termios.cc[EndOfLine2]));
 }
 
-// Text that was waiting when line mode came back on is one line to the
-// terminal, however many it holds: a paste at a shell's prompt, say. Takes
-// it a byte at a time up to its first line end, ended as the terminal would
-// have ended it, and never asks for more than was waiting.
-uint32_t ReadWaitingLine(int fd, uint32_t waiting, const Termios& termios) {
-  uint32_t length = 0;
-  for (; waiting > 0 && length < TerminalLineMax; --waiting) {
-    char c;
-    if (ReadSome(fd, &c, 1) <= 0) break;
-    if (c == '\r' && (termios.iflag & IgnoreCr)) continue;
-    if (c == '\r' && (termios.iflag & CrToNl)) c = '\n';
-    lineRest[length++] = c;
-    if (EndsTerminalLine(c, termios)) break;
+// Takes what waits at a terminal a byte at a time into line, from length
+// on, up to the first line end, asking again for what arrived meanwhile
+// until nothing more waits: true once the line has ended, or can take no
+// more. Text that arrived out of line mode is one line to the terminal,
+// whatever ends it holds (a paste at a shell's prompt, say), so in line
+// mode it is ended here as the terminal would have ended it, and what does
+// not fit is taken and dropped. Out of line mode a line ends at LF, and
+// what does not fit stays.
+bool TakeWaiting(int fd, char* line, uint32_t room, uint32_t& length,
+                 const Termios& termios) {
+  const bool lineMode = termios.lflag & CanonicalMode;
+  for (;;) {
+    int waiting = 0;
+    Syscall3(SYS_ioctl, fd, BytesWaiting, (long)&waiting);
+    if (waiting <= 0) return false;
+    for (; waiting > 0; --waiting) {
+      char c;
+      if ((!lineMode && length == room) || ReadSome(fd, &c, 1) <= 0)
+        return true;
+      if (lineMode && c == '\r' && (termios.iflag & IgnoreCr)) continue;
+      if (lineMode && c == '\r' && (termios.iflag & CrToNl)) c = '\n';
+      if (length < room) line[length++] = c;
+      if (c == '\n' || (lineMode && EndsTerminalLine(c, termios))) return true;
+    }
   }
-  return length;
 }
 
 uint32_t TakeLineRest(char* buffer, uint32_t max) {
@@ -206,26 +216,41 @@ uint32_t TakeLineRest(char* buffer, uint32_t max) {
   return count;
 }
 
-// At a terminal the read takes whatever the terminal delivers, in whatever
-// mode it is in. In line mode the whole line is taken at once: the part
-// beyond max waits here for the next read, and never reaches the shell.
-// With nothing waiting one read takes it, since the terminal ends it.
-uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
-                      const Termios& termios) {
-  if (!(termios.lflag & CanonicalMode)) {
-    const long n = ReadSome(fd, buffer, max);
-    return n > 0 ? (uint32_t)n : 0;
+// In line mode the whole line is taken: the part beyond max waits here for
+// the next read, and never reaches the shell. When nothing waits, one read
+// takes it, since the terminal ends it.
+uint32_t ReadTerminalLine(int fd, char* buffer, uint32_t max,
+                          const Termios& termios) {
+  uint32_t length = 0;
+  while (!TakeWaiting(fd, lineRest, TerminalLineMax, length, termios)) {
+    // What does not fit is read all the same, and dropped.
+    char dropped[256];
+    const bool full = length == TerminalLineMax;
+    char* const into = full ? dropped : lineRest + length;
+    const uint32_t room = full ? sizeof dropped : TerminalLineMax - length;
+    const long n = ReadSome(fd, into, room);
+    if (n <= 0) break;
+    if (!full) length += (uint32_t)n;
+    if ((uint32_t)n < room || EndsTerminalLine(into[n - 1], termios)) break;
   }
-  int waiting = 0;
-  Syscall3(SYS_ioctl, fd, BytesWaiting, (long)&waiting);
-  const long n = waiting > 0
-                     ? (long)ReadWaitingLine(fd, (uint32_t)waiting, termios)
-                     : ReadSome(fd, lineRest, TerminalLineMax);
-  if (n <= 0) return 0;
+  if (length == 0) return 0;
   lineRestFd = fd;
   lineRestStart = 0;
-  lineRestEnd = (uint32_t)n;
+  lineRestEnd = length;
   return TakeLineRest(buffer, max);
+}
+
+// Out of line mode the terminal has no lines: the first byte is waited for
+// as its settings say, and the line ends at LF or where nothing more waits.
+uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
+                      const Termios& termios) {
+  if (termios.lflag & CanonicalMode)
+    return ReadTerminalLine(fd, buffer, max, termios);
+  uint32_t length = 0;
+  if (max == 0 || ReadSome(fd, buffer, 1) <= 0) return 0;
+  length = 1;
+  if (buffer[0] != '\n') TakeWaiting(fd, buffer, max, length, termios);
+  return length;
 }
 
 unsigned FileType(int fd) {
