@@ -1,6 +1,7 @@
 # Builds the four other targets from this same source, each in a build tree
 # of its own named for it, with its toolchain file. The tests of this build
-# then run them here: Linux under qemu-user, Windows x64 under Wine.
+# then run them here: Linux i386 directly (or under qemu-user, where the
+# kernel refuses 32-bit code), arm64 under qemu-user, Windows under Wine.
 include(ExternalProject)
 
 set(LINEECHO_OTHER_TARGETS linux-i386 linux-arm64 windows-x86 windows-x64)

@@ -5,14 +5,17 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vterm.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 const std::string Prompt("\r\nEnter some characters.\r\n", 26);
@@ -286,94 +289,67 @@ TerminalRun RunAtTerminal(const std::string& typed,
   return run;
 }
 
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += (char)c;
+  } else if (c < 0x800) {
+    out += (char)(0xc0 | c >> 6);
+    out += (char)(0x80 | (c & 0x3f));
+  } else if (c < 0x10000) {
+    out += (char)(0xe0 | c >> 12);
+    out += (char)(0x80 | (c >> 6 & 0x3f));
+    out += (char)(0x80 | (c & 0x3f));
+  } else {
+    out += (char)(0xf0 | c >> 18);
+    out += (char)(0x80 | (c >> 12 & 0x3f));
+    out += (char)(0x80 | (c >> 6 & 0x3f));
+    out += (char)(0x80 | (c & 0x3f));
+  }
+}
+
+// One row of cells as text, without trailing blanks.
+std::string RowText(int columns,
+                    const std::function<VTermScreenCell(int)>& cellAt) {
+  std::string line;
+  for (int column = 0; column < columns;) {
+    const VTermScreenCell cell = cellAt(column);
+    if (cell.chars[0] == 0) line += ' ';
+    for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && cell.chars[i]; ++i)
+      AppendUtf8(line, cell.chars[i]);
+    column += std::max<int>(1, cell.width);
+  }
+  line.erase(line.find_last_not_of(' ') + 1);
+  return line;
+}
+
+}  // namespace
+
 std::vector<std::string> Render(const std::string& bytes) {
-  constexpr size_t Columns = 80, Rows = 24;
-  // Each cell holds one character: a byte, or a whole UTF-8 sequence.
-  std::vector<std::vector<std::string>> screen(1);
-  size_t row = 0, col = 0;
-  bool pendingWrap = false;  // the last column was written: wrap on the next
-  auto cell = [&](size_t r, size_t c) -> std::string& {
-    if (screen.size() <= r) screen.resize(r + 1);
-    if (screen[r].size() <= c) screen[r].resize(c + 1, " ");
-    return screen[r][c];
-  };
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char c = bytes[i];
-    if (c == 0x1b && i + 1 < bytes.size() && bytes[i + 1] == '[') {
-      size_t j = i + 2;
-      while (j < bytes.size() && (bytes[j] < 0x40 || bytes[j] > 0x7e)) ++j;
-      if (j >= bytes.size()) break;
-      const std::string params = bytes.substr(i + 2, j - i - 2);
-      const int n = std::max(1, atoi(params.c_str()));
-      const size_t top = screen.size() > Rows ? screen.size() - Rows : 0;
-      switch (bytes[j]) {
-        case 'A':
-          row -= std::min<size_t>(row - top, n);
-          break;
-        case 'B':
-          row += n;
-          break;
-        case 'C':
-          col = std::min(Columns - 1, col + n);
-          break;
-        case 'D':
-          col -= std::min<size_t>(col, n);
-          break;
-        case 'G':
-          col = std::min<size_t>(Columns, n) - 1;
-          break;
-        case 'H': {
-          const size_t semi = params.find(';');
-          row = top + std::max(1, atoi(params.c_str())) - 1;
-          col = semi == std::string::npos
-                    ? 0
-                    : std::max(1, atoi(params.c_str() + semi + 1)) - 1;
-          break;
-        }
-        case 'K':  // erase to the end of the line
-          if (row < screen.size() && screen[row].size() > col)
-            screen[row].resize(col);
-          break;
-        default:  // colours, cursor visibility: nothing on the screen
-          break;
-      }
-      pendingWrap = false;
-      i = j;
-    } else if (c == '\r') {
-      col = 0;
-      pendingWrap = false;
-    } else if (c == '\n') {
-      ++row;
-      pendingWrap = false;
-    } else if (c == '\b') {
-      col -= col > 0;
-      pendingWrap = false;
-    } else if (c == '\t') {
-      col = std::min(Columns - 1, (col / 8 + 1) * 8);
-    } else if (c >= 0x20 && c != 0x7f) {
-      if (pendingWrap) {
-        ++row;
-        col = 0;
-        pendingWrap = false;
-      }
-      std::string character(1, (char)c);
-      while (c >= 0xc0 && i + 1 < bytes.size() &&
-             ((unsigned char)bytes[i + 1] & 0xc0) == 0x80)
-        character += bytes[++i];
-      cell(row, col) = character;
-      if (col + 1 == Columns)
-        pendingWrap = true;
-      else
-        ++col;
-    }
-  }
+  constexpr int Rows = 24, Columns = 80;  // as OpenTerminal sets the size
+  std::unique_ptr<VTerm, void (*)(VTerm*)> terminal(vterm_new(Rows, Columns),
+                                                    vterm_free);
+  vterm_set_utf8(terminal.get(), 1);
+  VTermScreen* screen = vterm_obtain_screen(terminal.get());
+  // Rows scrolled off the top are kept, in order, ahead of the screen's.
   std::vector<std::string> lines;
-  for (const auto& cells : screen) {
-    std::string line;
-    for (const std::string& character : cells) line += character;
-    line.erase(line.find_last_not_of(' ') + 1);
-    lines.push_back(line);
-  }
+  VTermScreenCallbacks callbacks{};
+  callbacks.sb_pushline = [](int columns, const VTermScreenCell* cells,
+                             void* scrolled) {
+    static_cast<std::vector<std::string>*>(scrolled)->push_back(
+        RowText(columns, [&](int column) { return cells[column]; }));
+    return 1;
+  };
+  vterm_screen_set_callbacks(screen, &callbacks, &lines);
+  vterm_screen_reset(screen, 1);
+  vterm_input_write(terminal.get(), bytes.data(), bytes.size());
+  for (int row = 0; row < Rows; ++row)
+    lines.push_back(RowText(Columns, [&](int column) {
+      VTermScreenCell cell{};
+      vterm_screen_get_cell(screen, VTermPos{row, column}, &cell);
+      return cell;
+    }));
   while (!lines.empty() && lines.back().empty()) lines.pop_back();
   return lines;
 }
@@ -394,6 +370,42 @@ std::string Printable(const std::string& bytes) {
       out += std::string("\\x") + hex[c >> 4] + hex[c & 15];
   }
   return out + "\"";
+}
+
+// How a suite tells CTest it was skipped (its SKIP_RETURN_CODE).
+constexpr int Skipped = 77;
+
+// Whether this kernel runs 32-bit x86 code: whether probe, a small static
+// i386 executable, starts. It is started as it is, never through a shell, so
+// that a kernel refusing it is told from a probe that fails once started.
+bool Runs32BitCode(const std::string& probe, std::string& why) {
+  posix_spawn_file_actions_t stdio;
+  posix_spawn_file_actions_init(&stdio);
+  for (int fd = 0; fd < 3; ++fd)
+    posix_spawn_file_actions_addopen(&stdio, fd, "/dev/null", O_RDWR, 0);
+  std::string path = probe;
+  char* argv[] = {path.data(), nullptr};
+  pid_t pid = -1;
+  const int error =
+      posix_spawn(&pid, path.c_str(), &stdio, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&stdio);
+  if (error == ENOEXEC) {
+    why = "this kernel refuses 32-bit x86 code: " + probe + " does not start";
+    return false;
+  }
+  if (error != 0) {
+    fprintf(stderr, "cannot start %s: %s\n", probe.c_str(), strerror(error));
+    exit(2);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!ExitedWithZero(status)) {
+    fprintf(stderr, "%s started but ended with wait status %d\n", probe.c_str(),
+            status);
+    exit(2);
+  }
+  why = "this kernel runs 32-bit x86 code: " + probe + " starts";
+  return true;
 }
 
 // The target comes from the command line, after gtest's own flags.
@@ -419,5 +431,19 @@ int main(int argc, char** argv) {
     fprintf(stderr, "no executable to test: --exe '%s'\n", target.exe.c_str());
     return 2;
   }
+  // A target of 32-bit x86 code: with --runner-if-refused, run by that where
+  // this kernel refuses such code; without it, not run at all there.
+  const std::string probe = OptionText("probe-32-bit");
+  std::string why;
+  if (!probe.empty() && !Runs32BitCode(probe, why)) {
+    const std::string fallback = OptionText("runner-if-refused");
+    if (fallback.empty()) {
+      printf("%s skipped: %s\n", target.name.c_str(), why.c_str());
+      return Skipped;
+    }
+    target.runner = {fallback};
+    why += ", so " + target.name + " runs under " + fallback;
+  }
+  if (!probe.empty()) printf("%s\n", why.c_str());
   return RUN_ALL_TESTS();
 }

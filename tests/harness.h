@@ -16,11 +16,15 @@ extern const std::string Prompt;
 struct Target {
   std::string name;  // linux-x86_64, windows-x64, ...
   std::string exe;
-  std::vector<std::string> runner;  // qemu-i386, wine64, or nothing
+  std::vector<std::string> runner;  // qemu-user, Wine's loader, or nothing
   bool windows = false;
 };
 
-// Set by main from --target NAME --exe PATH [--runner CMD]...
+// Set by main from --target NAME --exe PATH [--runner CMD]... A target of
+// 32-bit x86 code also has --probe-32-bit EXE, a small static i386 program
+// started first: where this kernel refuses it, the suite runs the target
+// under --runner-if-refused CMD instead, or without that reports itself
+// skipped (exit status 77).
 extern Target target;
 // Any other --NAME VALUE on the command line, as a number, or otherwise.
 long Option(const std::string& name, long otherwise);
@@ -116,5 +120,7 @@ TerminalRun RunAtTerminal(const std::string& typed,
 std::string Printable(const std::string& bytes);
 
 // The lines an 80-column terminal shows after receiving bytes: what the
-// user sees, whatever cursor movements drew it. No trailing blanks.
+// user sees, whatever cursor movements drew it, as libvterm renders it on a
+// screen the size of OpenTerminal's, the rows scrolled off its top first.
+// No trailing blanks.
 std::vector<std::string> Render(const std::string& bytes);
