@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -225,6 +227,23 @@ void AwaitArrival(int tty, size_t bytes) {
   }
 }
 
+// Once the prompt is out the program sleeps only in its read: keys typed
+// before then would be text waiting ahead of the read, not typing. Waits
+// until it sleeps or has ended.
+void AwaitSleep(pid_t pid) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(stat)), {});
+    const size_t end = all.rfind(") ");
+    if (end == std::string::npos || all[end + 2] == 'S' || all[end + 2] == 'Z')
+      return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ADD_FAILURE() << "the program never waited for its line";
+}
+
 // Wine's console takes the terminal out of line mode when a read first asks
 // it for input; keys typed before that would still be cooked by the kernel.
 void AwaitConsoleInput(int tty) {
@@ -267,7 +286,10 @@ TerminalRun RunAtTerminal(const std::string& typed,
                ? all.find("Enter some characters.\r\n") != std::string::npos
                : all.compare(0, Prompt.size(), Prompt) == 0;
   });
-  if (target.windows) AwaitConsoleInput(tty);
+  if (target.windows)
+    AwaitConsoleInput(tty);
+  else
+    AwaitSleep(pid);
   if (options.whileWaiting) options.whileWaiting(terminal);
   if (options.type)
     options.type(terminal.master.get(), typed);
