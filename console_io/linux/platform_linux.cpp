@@ -240,15 +240,15 @@ uint32_t ReadTerminalLine(int fd, char* buffer, uint32_t max,
   return TakeLineRest(buffer, max);
 }
 
-// Out of line mode the terminal has no lines: the first byte is waited for
-// as its settings say, and the line ends at LF or where nothing more waits.
+// At a terminal. Out of line mode it has no lines: the first byte is waited
+// for as its settings say, and the line ends at LF or where nothing more
+// waits.
 uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
                       const Termios& termios) {
   if (termios.lflag & CanonicalMode)
     return ReadTerminalLine(fd, buffer, max, termios);
-  uint32_t length = 0;
   if (max == 0 || ReadSome(fd, buffer, 1) <= 0) return 0;
-  length = 1;
+  uint32_t length = 1;
   if (buffer[0] != '\n') TakeWaiting(fd, buffer, max, length, termios);
   return length;
 }
