@@ -74,8 +74,10 @@ else()
   # The .deb's description: project()'s as its summary, then this.
   set(CPACK_PACKAGE_DESCRIPTION [[
 lineecho writes a prompt, reads one line of at most 80 bytes from standard
-input and writes exactly those bytes back. From a pipe or a file it takes
-that one line and not a byte more, leaving the rest for the next reader.
+input and writes exactly those bytes back. From a pipe, a socket or a file
+it takes the bytes it echoes and not one more, leaving the rest for the
+next reader; at a terminal it leaves lines typed or pasted after its own to
+the shell.
 
 It needs no library at all, not even the C library: a static executable
 that makes its system calls itself.]])
