@@ -215,48 +215,53 @@ Terminal OpenTerminal() {
   return Terminal{Fd(master), Fd(slave)};
 }
 
-void AwaitArrival(int tty, size_t bytes) {
+// Waits up to 20 s until holds says so; a failure, as said, after that.
+void AwaitThat(const std::function<bool()>& holds, const std::string& failure) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  for (int arrived = 0; arrived < (int)bytes;) {
+  while (!holds()) {
     if (std::chrono::steady_clock::now() > deadline) {
-      ADD_FAILURE() << "only " << arrived << " of " << bytes << " arrived";
+      ADD_FAILURE() << failure;
       return;
     }
-    ioctl(tty, FIONREAD, &arrived);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+}
+
+void AwaitArrival(int tty, size_t bytes) {
+  AwaitThat(
+      [&] {
+        int arrived = 0;
+        ioctl(tty, FIONREAD, &arrived);
+        return arrived >= (int)bytes;
+      },
+      "not all of " + std::to_string(bytes) + " bytes arrived");
 }
 
 // Once the prompt is out the program sleeps only in its read: keys typed
 // before then would be text waiting ahead of the read, not typing. Waits
 // until it sleeps or has ended.
 void AwaitSleep(pid_t pid) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(stat)), {});
-    const size_t end = all.rfind(") ");
-    if (end == std::string::npos || all[end + 2] == 'S' || all[end + 2] == 'Z')
-      return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ADD_FAILURE() << "the program never waited for its line";
+  AwaitThat(
+      [&] {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string all((std::istreambuf_iterator<char>(stat)), {});
+        const size_t end = all.rfind(") ");
+        return end == std::string::npos || all[end + 2] == 'S' ||
+               all[end + 2] == 'Z';
+      },
+      "the program never waited for its line");
 }
 
 // Wine's console takes the terminal out of line mode when a read first asks
 // it for input; keys typed before that would still be cooked by the kernel.
 void AwaitConsoleInput(int tty) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  termios modes{};
-  while (tcgetattr(tty, &modes) == 0 && (modes.c_lflag & ECHO)) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ADD_FAILURE() << "the console never took the terminal out of line mode";
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  AwaitThat(
+      [&] {
+        termios modes{};
+        return tcgetattr(tty, &modes) != 0 || !(modes.c_lflag & ECHO);
+      },
+      "the console never took the terminal out of line mode");
 }
 
 TerminalRun RunAtTerminal(const std::string& typed,
