@@ -33,10 +33,14 @@ TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
     Terminal terminal = OpenTerminal();
     const std::string typed = std::string(100, 'x') + "\rnext\r";
     const int tty = terminal.slave.get();
-    if (typedAhead) WriteAll(terminal.master.get(), typed);
+    if (typedAhead) {
+      WriteAll(terminal.master.get(), typed);
+      AwaitArrival(tty, typed.size());
+    }
     std::thread typist([&] {
+      if (typedAhead) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      if (!typedAhead) WriteAll(terminal.master.get(), typed);
+      WriteAll(terminal.master.get(), typed);
     });
     EXPECT_EQ(Read(tty), std::string(80, 'x'));
     typist.join();
