@@ -14,24 +14,25 @@ static DWORD lastWriteCount;
 static bool anyCallFailed;
 
 void WriteText(const char* text, uint32_t length) {
-  outputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
+  outputHandle = platform::GetStdHandle(STD_OUTPUT_HANDLE);
   // A failed write may leave the count untouched; it must not pass for the
   // previous write's.
   lastWriteCount = 0;
-  if (!WriteConsoleA(outputHandle, text, length, &lastWriteCount, nullptr) ||
+  if (!platform::WriteConsoleA(outputHandle, text, length, &lastWriteCount,
+                               nullptr) ||
       lastWriteCount != length)
     anyCallFailed = true;
 }
 
 ReadResult ReadText() {
-  inputHandle = GetStdHandle(STD_INPUT_HANDLE);
+  inputHandle = platform::GetStdHandle(STD_INPUT_HANDLE);
   // A failed read may leave the count untouched; it must not report the
   // previous line again as if it had just been read.
   lastReadCount = 0;
-  if (!ReadConsoleA(inputHandle, inputBuffer, InputBufferSize, &lastReadCount,
-                    nullptr))
+  if (!platform::ReadConsoleA(inputHandle, inputBuffer, InputBufferSize,
+                              &lastReadCount, nullptr))
     anyCallFailed = true;
   return ReadResult{inputBuffer, lastReadCount};
 }
 
-void ExitProgram() { ExitProcess(anyCallFailed ? 1 : 0); }
+void ExitProgram() { platform::ExitProcess(anyCallFailed ? 1 : 0); }

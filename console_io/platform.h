@@ -1,7 +1,9 @@
 // The four platform operations the library is built on, and nothing else.
 //
-// On Windows they are KERNEL32's own. Elsewhere the layer under linux/ gives
-// the same effects, with the same names and shapes, over system calls.
+// They keep KERNEL32's names and shapes, in a namespace of their own so that
+// the layer's never meet KERNEL32's. On Windows three of them are KERNEL32's
+// own and the layer under windows/ gives the read; elsewhere the layer under
+// linux/ gives all four, over system calls.
 #pragma once
 
 #ifdef _WIN32
@@ -22,13 +24,22 @@ typedef int BOOL;
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define STD_ERROR_HANDLE ((DWORD)-12)
 
-extern "C" {
+#endif
+
+namespace platform {
+
+#ifdef _WIN32
+using ::ExitProcess;
+using ::GetStdHandle;
+using ::WriteConsoleA;
+#else
 HANDLE GetStdHandle(DWORD stdHandle);
 BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
                    DWORD* charsWritten, void* reserved);
+[[noreturn]] void ExitProcess(UINT exitCode);
+#endif
+
 BOOL ReadConsoleA(HANDLE console, void* buffer, DWORD charsToRead,
                   DWORD* charsRead, void* inputControl);
-[[noreturn]] void ExitProcess(UINT exitCode);
-}
 
-#endif
+}  // namespace platform

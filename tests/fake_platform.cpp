@@ -25,7 +25,7 @@ static PlatformCall& Record(Op op, HANDLE console, const void* buffer,
   return fake.calls.back();
 }
 
-extern "C" {
+namespace platform {
 
 HANDLE GetStdHandle(DWORD stdHandle) {
   fake.calls.push_back({Op::GetStdHandle, stdHandle});
@@ -68,4 +68,4 @@ void ExitProcess(UINT exitCode) {
   throw ProcessExited{exitCode};
 }
 
-}  // extern "C"
+}  // namespace platform

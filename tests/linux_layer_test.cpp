@@ -19,7 +19,7 @@ HANDLE HandleOf(int fd) { return (HANDLE)(intptr_t)fd; }
 std::string Read(int fd, DWORD max = 80) {
   char buffer[80];
   DWORD count = 12345;
-  ReadConsoleA(HandleOf(fd), buffer, max, &count, nullptr);
+  platform::ReadConsoleA(HandleOf(fd), buffer, max, &count, nullptr);
   EXPECT_LE(count, max);
   return std::string(buffer, std::min<DWORD>(count, max));
 }
@@ -84,7 +84,8 @@ TEST(LinuxLayer, FailedReadReportsNothing) {
   file = Fd();
   char buffer[80];
   DWORD count = 5;
-  EXPECT_FALSE(ReadConsoleA(HandleOf(closed), buffer, 80, &count, nullptr));
+  EXPECT_FALSE(
+      platform::ReadConsoleA(HandleOf(closed), buffer, 80, &count, nullptr));
   EXPECT_EQ(count, 0u);
 }
 
@@ -100,19 +101,20 @@ TEST(LinuxLayer, StandardHandlesAreTheFirstThreeDescriptors) {
                {1, -1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.which);
-    EXPECT_EQ(GetStdHandle(c.which), HandleOf(c.fd));
+    EXPECT_EQ(platform::GetStdHandle(c.which), HandleOf(c.fd));
   }
 }
 
 TEST(LinuxLayer, WriteReportsWhatWasWritten) {
   Pipe pipe = MakePipe();
   DWORD written = 99;
-  EXPECT_TRUE(
-      WriteConsoleA(HandleOf(pipe.write.get()), "abc", 3, &written, nullptr));
+  EXPECT_TRUE(platform::WriteConsoleA(HandleOf(pipe.write.get()), "abc", 3,
+                                      &written, nullptr));
   EXPECT_EQ(written, 3u);
   EXPECT_EQ(ReadAvailable(pipe.read.get()), "abc");
   written = 99;
-  EXPECT_FALSE(WriteConsoleA(HandleOf(-1), "abc", 3, &written, nullptr));
+  EXPECT_FALSE(
+      platform::WriteConsoleA(HandleOf(-1), "abc", 3, &written, nullptr));
   EXPECT_EQ(written, 0u);
 }
 

@@ -301,7 +301,7 @@ uint32_t ReadInput(int fd, char* buffer, uint32_t max) {
 
 }  // namespace
 
-extern "C" {
+namespace platform {
 
 HANDLE GetStdHandle(DWORD stdHandle) {
   // Input, output and error are numbered -10, -11, -12; anything else gets
@@ -358,4 +358,4 @@ void ExitProcess(UINT exitCode) {
   __builtin_unreachable();
 }
 
-}  // extern "C"
+}  // namespace platform

@@ -33,7 +33,8 @@ std::string Drain(int fd) {
 std::string ReadOnce(int fd, DWORD max) {
   std::unique_ptr<char[]> buffer(new char[max]);
   DWORD count = 0xdeadbeef;
-  ReadConsoleA((HANDLE)(intptr_t)fd, buffer.get(), max, &count, nullptr);
+  platform::ReadConsoleA((HANDLE)(intptr_t)fd, buffer.get(), max, &count,
+                         nullptr);
   Check(count <= max);
   return std::string(buffer.get(), count);
 }
