@@ -215,17 +215,19 @@ Terminal OpenTerminal() {
   return Terminal{Fd(master), Fd(slave)};
 }
 
-// Waits up to 20 s until holds says so; a failure, as said, after that.
-void AwaitThat(const std::function<bool()>& holds, const std::string& failure) {
+// Waits up to 20 s until holds says so: whether it did. A failure, as said,
+// after that, unless nothing is said.
+bool AwaitThat(const std::function<bool()>& holds, const std::string& failure) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!holds()) {
     if (std::chrono::steady_clock::now() > deadline) {
-      ADD_FAILURE() << failure;
-      return;
+      if (!failure.empty()) ADD_FAILURE() << failure;
+      return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  return true;
 }
 
 void AwaitArrival(int tty, size_t bytes) {
@@ -264,12 +266,30 @@ void AwaitConsoleInput(int tty) {
       "the console never took the terminal out of line mode");
 }
 
+bool SameSettings(const termios& a, const termios& b) {
+  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag &&
+         a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+         std::memcmp(a.c_cc, b.c_cc, NCCS) == 0;
+}
+
+// Wine's cmd, at the terminal, finding the target as `lineecho` on its path
+// and prompting with a bare ">".
+pid_t StartCmd(int tty) {
+  std::string directory = target.exe.substr(0, target.exe.rfind('/'));
+  std::replace(directory.begin(), directory.end(), '/', '\\');
+  setenv("WINEPATH", ("Z:" + directory).c_str(), 1);
+  std::vector<std::string> command = target.runner;
+  command.insert(command.end(), {"cmd", "/k", "prompt", "$G"});
+  return StartCommand(command, Stdio{tty, tty, tty}, tty);
+}
+
 TerminalRun RunAtTerminal(const std::string& typed,
                           const TerminalOptions& options) {
   TerminalRun run;
   Terminal terminal = OpenTerminal();
   termios before{}, after{};
   const int tty = terminal.slave.get();
+  const int master = terminal.master.get();
   termios modes{};
   tcgetattr(tty, &modes);
   if (!options.echo) modes.c_lflag &= ~ECHO;
@@ -278,18 +298,30 @@ TerminalRun RunAtTerminal(const std::string& typed,
     editing.c_lflag &= ~(ICANON | ECHO);
     editing.c_iflag &= ~ICRNL;
     tcsetattr(tty, TCSANOW, &editing);
-    WriteAll(terminal.master.get(), options.waiting);
+    WriteAll(master, options.waiting);
     AwaitArrival(tty, options.waiting.size());
   }
   tcsetattr(tty, TCSANOW, &modes);
   tcgetattr(tty, &before);
-  const pid_t pid = Start(Stdio{tty, tty, tty}, tty);
+  const auto shown = [&run](const std::string& text) {
+    return [&run, text](const std::string& all) {
+      return (run.output + all).find(text) != std::string::npos;
+    };
+  };
+  pid_t pid;
+  if (options.fromCmd) {
+    pid = StartCmd(tty);
+    run.output = ReadUntil(master, shown(">"));
+    AwaitConsoleInput(tty);
+    WriteAll(master, "lineecho\r");
+  } else {
+    pid = Start(Stdio{tty, tty, tty}, tty);
+  }
   // A Windows console draws the prompt with escape sequences of its own.
   // What was waiting may be echoed along with the prompt.
-  run.output = ReadUntil(terminal.master.get(), [](const std::string& all) {
-    return target.windows
-               ? all.find("Enter some characters.\r\n") != std::string::npos
-               : all.compare(0, Prompt.size(), Prompt) == 0;
+  run.output += ReadUntil(master, [&](const std::string& all) {
+    return target.windows ? shown("Enter some characters.\r\n")(all)
+                          : all.compare(0, Prompt.size(), Prompt) == 0;
   });
   if (target.windows)
     AwaitConsoleInput(tty);
@@ -297,22 +329,28 @@ TerminalRun RunAtTerminal(const std::string& typed,
     AwaitSleep(pid);
   if (options.whileWaiting) options.whileWaiting(terminal);
   if (options.type)
-    options.type(terminal.master.get(), typed);
+    options.type(master, typed);
   else
-    WriteAll(terminal.master.get(), typed);
+    WriteAll(master, typed);
+  if (options.fromCmd) WriteAll(master, "echo %ERRORLEVEL%\rexit\r");
   run.status = WaitExit(pid);
+  // Wine's console gives the terminal its settings back as it ends, after
+  // the program: what it still draws comes before that.
+  if (target.windows)
+    AwaitThat(
+        [&] {
+          return tcgetattr(tty, &after) == 0 && SameSettings(before, after);
+        },
+        "");
   // What the program wrote is ahead of anything written after it ended.
   const std::string marker = "\x01end-of-run\x01";
   WriteAll(tty, marker);
-  run.output += ReadUntil(terminal.master.get(), marker);
+  run.output += ReadUntil(master, marker);
   run.output.resize(run.output.size() - marker.size());
   SetNonBlocking(tty);
   run.leftover = ReadAvailable(tty);
   tcgetattr(tty, &after);
-  run.settingsKept =
-      before.c_iflag == after.c_iflag && before.c_oflag == after.c_oflag &&
-      before.c_cflag == after.c_cflag && before.c_lflag == after.c_lflag &&
-      std::memcmp(before.c_cc, after.c_cc, NCCS) == 0;
+  run.settingsKept = SameSettings(before, after);
   return run;
 }
 

@@ -111,6 +111,11 @@ struct TerminalOptions {
   // out of line mode and with no CR mapping, as while a shell edits its
   // command line, and line mode is back on when the program starts.
   std::string waiting;
+  // Windows: the program is started from Wine's own cmd, with which it
+  // shares the console. `lineecho` is typed at cmd's prompt (">"), the keys
+  // at the program's, then `echo %ERRORLEVEL%` and `exit`, so that the
+  // screen shows what cmd ran after the program and the status it got.
+  bool fromCmd = false;
 };
 // Starts the target at a terminal, waits for its prompt, types typed, and
 // collects what it showed until it ended and what it left unread.

@@ -9,6 +9,12 @@
 namespace {
 
 const std::string X78(78, 'x'), X79(79, 'x'), X80(80, 'x'), X100(100, 'x');
+// What cmd shows once it reads again, when nothing was left for it: its
+// prompt, the status it got from the program, and its prompt again.
+const std::string CmdAfter = "\r\n>echo %ERRORLEVEL%\r\n0\r\n\r\n>exit\r\n";
+// A 200-character line whose rest, past the 80 the program takes, is a
+// command that shows itself if cmd ever runs it.
+const std::string Line200 = X80 + std::string(109, ' ') + "echo LEAKED";
 
 struct TerminalCase {
   const char* name;
@@ -23,6 +29,9 @@ struct TerminalCase {
   // Text already waiting when the program starts, pasted while a shell
   // edited its command line; not tried at a Windows console.
   std::string pasted = "";
+  // At a Windows console, the program started from cmd instead: what cmd
+  // shows after the program's echo, given `echo %ERRORLEVEL%` and `exit`.
+  std::optional<std::string> cmdShows = {};
 };
 
 // The two platforms differ in what the console delivers, not in what the
@@ -96,6 +105,20 @@ const TerminalCase Cases[] = {
      {},
      {},
      X100},
+    // From cmd, which shares the console: the rest of the program's line is
+    // the program's, and never runs as a command; lines typed after it do.
+    // An echo that fills its line moves the console's cursor on as well.
+    {"81 characters from cmd", X80 + "z\r", X80 + "z\n", X80, "", X80 + "z\r\n",
+     X80, "", "\r\n" + CmdAfter},
+    {"200 characters from cmd", Line200 + "\r", Line200 + "\n", X80, "",
+     Line200 + "\r\n", X80, "", "\r\n" + CmdAfter},
+    {"79 characters from cmd", X79 + "\r", X79 + "\n", X79 + "\n", "",
+     X79 + "\r\n", X79 + "\r", "", CmdAfter},
+    {"80 characters from cmd", X80 + "\r", X80 + "\n", X80, "",
+     X80 + "\r\n\r\n", X80, "", "\r\n" + CmdAfter},
+    {"line typed ahead from cmd", "first\recho ahead\r", "first\necho ahead\n",
+     "first\n", "echo ahead\n", "first\r\n", "first\r\n", "",
+     "\r\n>echo ahead\r\nahead\r\n" + CmdAfter},
 };
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
@@ -104,6 +127,7 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
     if (target.windows && !c.windowsEchoed) continue;
     TerminalOptions options;
     options.waiting = c.pasted;
+    options.fromCmd = target.windows && c.cmdShows;
     const TerminalRun run = RunAtTerminal(c.typed, options);
     EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;
     EXPECT_TRUE(run.settingsKept);
@@ -111,8 +135,15 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
       // Wine's console draws with cursor movements of its own: compare
       // what the user sees. What it reads from the terminal goes into the
       // console's own buffer, which ends with it: nothing is left behind.
-      EXPECT_EQ(Render(run.output),
-                Render(Prompt + *c.windowsShown + *c.windowsEchoed))
+      // From cmd, the screen from cmd's prompt for the program on.
+      std::vector<std::string> screen = Render(run.output);
+      const std::string shown = Prompt + *c.windowsShown + *c.windowsEchoed;
+      if (options.fromCmd)
+        screen.erase(screen.begin(),
+                     std::find(screen.begin(), screen.end(), ">lineecho"));
+      EXPECT_EQ(screen,
+                Render(options.fromCmd ? ">lineecho\r\n" + shown + *c.cmdShows
+                                       : shown))
           << Printable(run.output);
       EXPECT_EQ(Printable(run.leftover), Printable(""));
     } else {
