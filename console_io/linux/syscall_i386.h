@@ -1,18 +1,7 @@
-// Linux i386: system call numbers and the int $0x80 gate.
+// Linux i386: int $0x80 takes the number in eax and the arguments in ebx,
+// ecx, edx, esi, edi and ebp, and returns the result in eax. The numbers
+// come from <asm/unistd.h>.
 #pragma once
-
-#define SYS_read 3
-#define SYS_write 4
-#define SYS_ioctl 54
-#define SYS__llseek 140
-#define SYS_rt_sigaction 174
-#define SYS_exit_group 252
-#define SYS_ppoll 309
-#define SYS_tee 315
-#define SYS_pipe2 331
-#define SYS_getsockopt 365
-#define SYS_recvfrom 371
-#define SYS_statx 383
 
 static inline long Syscall1(long n, long a) {
   long ret;

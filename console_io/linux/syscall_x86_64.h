@@ -1,18 +1,7 @@
-// Linux x86-64: system call numbers and the syscall instruction.
+// Linux x86-64: the syscall instruction takes the number in rax and the
+// arguments in rdi, rsi, rdx, r10, r8 and r9, returns the result in rax, and
+// clobbers rcx and r11. The numbers come from <asm/unistd.h>.
 #pragma once
-
-#define SYS_read 0
-#define SYS_write 1
-#define SYS_lseek 8
-#define SYS_rt_sigaction 13
-#define SYS_ioctl 16
-#define SYS_recvfrom 45
-#define SYS_getsockopt 55
-#define SYS_exit_group 231
-#define SYS_ppoll 271
-#define SYS_tee 276
-#define SYS_pipe2 293
-#define SYS_statx 332
 
 static inline long Syscall1(long n, long a) {
   long ret;
