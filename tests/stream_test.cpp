@@ -62,6 +62,18 @@ Fd PipeWith(const std::string& input) {
   return std::move(pipe.read);
 }
 
+// A pipe whose writer opened it with O_DIRECT keeps each write as a packet,
+// and a read that takes part of one drops the rest of it. Written in two,
+// at a third: a line runs across packets, or a packet holds more than it.
+Fd PacketPipeWith(const std::string& input) {
+  int ends[2];
+  if (pipe2(ends, O_DIRECT | O_CLOEXEC) != 0) ADD_FAILURE() << "pipe2";
+  Fd ours(ends[0]), theirs(ends[1]);
+  WriteAll(theirs.get(), input.substr(0, input.size() / 3));
+  WriteAll(theirs.get(), input.substr(input.size() / 3));
+  return ours;
+}
+
 Fd SocketWith(const std::string& input) {
   int ends[2];
   socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
@@ -83,6 +95,7 @@ const struct {
   Fd (*make)(const std::string& input);
 } Inputs[] = {
     {"pipe", PipeWith},
+    {"packet pipe", PacketPipeWith},
     {"file", FileWith},
     {"stream socket", SocketWith},
     {"pty master", PtyMasterWith},

@@ -47,7 +47,7 @@ struct KernelSigaction {
 enum class Way {
   Bytes,  // a byte at a time: nothing can be given back
   Seek,   // in bulk, then repositioned just past the line
-  Tee,    // a pipe: looked at through a copy into a pipe of our own
+  Tee,    // a pipe: looked at and taken through a pipe of our own
   Recv,   // a stream socket: looked at with MSG_PEEK
 };
 
@@ -59,7 +59,8 @@ uint32_t lineRestStart;
 uint32_t lineRestEnd;
 int lineRestFd;
 
-// Our own pipe, which tee fills with a copy of what waits in a pipe.
+// Our own pipe, which tee fills with a copy of what waits in a pipe, and
+// splice with the line taken from it.
 int peekPipe[2];
 bool peekPipeOpen;
 
@@ -83,9 +84,9 @@ __attribute__((noinline)) bool WaitFor(int fd, short events) {
 // Makes a system call that takes input from fd, again when interrupted,
 // and when fd is non-blocking once there is input: its result, with an
 // error noted in readError.
-long Take(long number, int fd, long b, long c, long d) {
+long Take(long number, int fd, long b, long c, long d, long e) {
   for (;;) {
-    const long result = Syscall5(number, fd, b, c, d, 0);
+    const long result = Syscall6(number, fd, b, c, d, e, 0);
     if (result == -EINTR) continue;
     if (result == -EAGAIN && WaitFor(fd, POLLIN)) continue;
     if (result < 0) readError = result;
@@ -95,17 +96,33 @@ long Take(long number, int fd, long b, long c, long d) {
 
 // At most size bytes: bytes read, 0 at the end, or -errno.
 long ReadSome(int fd, char* buffer, uint32_t size) {
-  return Take(__NR_read, fd, (long)buffer, size, 0);
+  return Take(__NR_read, fd, (long)buffer, size, 0, 0);
+}
+
+// Brings up to size bytes of the pipe fd into buffer through our own pipe:
+// a copy that leaves them in fd (tee), or the bytes themselves (splice).
+// What a writer wrote to a pipe it opened with O_DIRECT is a packet, and a
+// read that takes part of a packet drops the rest of it; the reading end
+// cannot tell. tee and splice keep the rest, and copy the packets' bounds
+// into our pipe, which is read a packet at a time. Bytes brought, 0 at the
+// end, or -errno.
+long ThroughPeekPipe(bool move, int fd, char* buffer, uint32_t size) {
+  const long n = move ? Take(__NR_splice, fd, 0, peekPipe[1], 0, size)
+                      : Take(__NR_tee, fd, peekPipe[1], size, 0, 0);
+  for (long got = 0; got < n;) {
+    const long more = ReadSome(peekPipe[0], buffer + got, n - got);
+    if (more <= 0) return got;
+    got += more;
+  }
+  return n;
 }
 
 // Shows up to size bytes waiting at fd without taking them, once there is
 // one: bytes shown, 0 at the end, or -errno.
 long Peek(int fd, Way way, char* buffer, uint32_t size) {
   if (way == Way::Recv)
-    return Take(__NR_recvfrom, fd, (long)buffer, size, PeekOnly);
-  const long copied = Take(__NR_tee, fd, peekPipe[1], size, 0);
-  if (copied <= 0) return copied;
-  return ReadSome(peekPipe[0], buffer, (uint32_t)copied);
+    return Take(__NR_recvfrom, fd, (long)buffer, size, PeekOnly, 0);
+  return ThroughPeekPipe(false, fd, buffer, size);
 }
 
 // Moves the file offset by delta bytes; false when fd cannot seek.
@@ -138,7 +155,9 @@ uint32_t ReadLine(int fd, char* buffer, uint32_t max, Way way) {
       if (shown <= 0) break;
       wanted = LineLength(buffer + length, (uint32_t)shown);
     }
-    const long n = ReadSome(fd, buffer + length, wanted);
+    const long n = way == Way::Tee
+                       ? ThroughPeekPipe(true, fd, buffer + length, wanted)
+                       : ReadSome(fd, buffer + length, wanted);
     if (n <= 0) break;
     const uint32_t taken = LineLength(buffer + length, (uint32_t)n);
     if (taken < (uint32_t)n) SeekBy(fd, (long)taken - n);

@@ -31,3 +31,16 @@ static inline long Syscall5(long n, long a, long b, long c, long d, long e) {
                    : "rcx", "r11", "memory");
   return ret;
 }
+
+static inline long Syscall6(long n, long a, long b, long c, long d, long e,
+                            long f) {
+  long ret;
+  register long r10 __asm__("r10") = d;
+  register long r8 __asm__("r8") = e;
+  register long r9 __asm__("r9") = f;
+  __asm__ volatile("syscall"
+                   : "=a"(ret)
+                   : "a"(n), "D"(a), "S"(b), "d"(c), "r"(r10), "r"(r8), "r"(r9)
+                   : "rcx", "r11", "memory");
+  return ret;
+}
