@@ -45,10 +45,9 @@ struct KernelSigaction {
 
 // How a line is taken from input that is not a terminal.
 enum class Way {
-  Bytes,  // a byte at a time: nothing can be given back
-  Seek,   // in bulk, then repositioned just past the line
-  Tee,    // a pipe: looked at and taken through a pipe of our own
-  Recv,   // a stream socket: looked at with MSG_PEEK
+  Seek,  // in bulk, then repositioned just past the line
+  Tee,   // a pipe: looked at and taken through a pipe of our own
+  Recv,  // a stream socket: looked at with MSG_PEEK
 };
 
 // The rest of a terminal line longer than the caller asked for. It is handed
@@ -144,13 +143,28 @@ uint32_t LineLength(const char* text, uint32_t size) {
   return length;
 }
 
+// Reads one line of at most max bytes a byte at a time, where nothing can
+// be given back. A pseudo-terminal's master in packet mode (TIOCPKT) starts
+// every read with a status byte: there a read of two bytes carries it and a
+// byte of data, and one that carries the status alone is dropped.
+uint32_t ReadBytes(int fd, char* buffer, uint32_t max, bool packets) {
+  uint32_t length = 0;
+  char read[2];
+  while (length < max) {
+    const long n = ReadSome(fd, read, 1 + packets);
+    if (n <= 0) break;
+    if (n == 1 + packets && (buffer[length++] = read[packets]) == '\n') break;
+  }
+  return length;
+}
+
 // Reads one line of at most max bytes and takes no byte past it. Bytes
 // read before an error or the end are delivered.
 uint32_t ReadLine(int fd, char* buffer, uint32_t max, Way way) {
   uint32_t length = 0;
   while (length < max) {
-    uint32_t wanted = way == Way::Bytes ? 1 : max - length;
-    if (way == Way::Tee || way == Way::Recv) {
+    uint32_t wanted = max - length;
+    if (way != Way::Seek) {
       const long shown = Peek(fd, way, buffer + length, wanted);
       if (shown <= 0) break;
       wanted = LineLength(buffer + length, (uint32_t)shown);
@@ -261,7 +275,9 @@ uint32_t ReadInput(int fd, char* buffer, uint32_t max) {
         return ReadTerminal(fd, buffer, max, termios);
       // A pseudo-terminal's master carries what the other side wrote, and
       // fails with EIO once that side has closed: the end of its stream.
-      const uint32_t count = ReadLine(fd, buffer, max, Way::Bytes);
+      int packets = 0;
+      Syscall3(__NR_ioctl, fd, TIOCGPKT, (long)&packets);
+      const uint32_t count = ReadBytes(fd, buffer, max, packets != 0);
       if (readError == -EIO) readError = 0;
       return count;
     }
@@ -286,7 +302,7 @@ uint32_t ReadInput(int fd, char* buffer, uint32_t max) {
       return n > 0 ? (uint32_t)n : 0;
     }
   }
-  return ReadLine(fd, buffer, max, Way::Bytes);
+  return ReadBytes(fd, buffer, max, false);
 }
 
 }  // namespace
