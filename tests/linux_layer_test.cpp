@@ -51,15 +51,22 @@ TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
 }
 
 // Out of line mode a terminal has no lines of its own: a read ends at LF
-// or where nothing more waits, and leaves the rest for the next.
+// or where nothing more waits, and leaves the rest for the next. With VMIN
+// 0 the first byte is waited for VTIME tenths of a second at most, and so
+// when the descriptor is non-blocking too.
 TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
   const struct {
     const char* typed;
     std::vector<std::string> reads;
+    cc_t vtime = 0;  // with VMIN 0; VMIN is 1 otherwise
+    bool nonBlocking = false;
+    int typedAfterMs = 0;
   } cases[] = {
       {"ab", {"ab"}},
       {"l1\nl2\n", {"l1\n", "l2\n"}},
       {"a\rb\n", {"a\rb\n"}},
+      {"late\n", {""}, 1, false, 500},
+      {"late\n", {""}, 1, true, 500},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -67,13 +74,21 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
     termios modes;
     tcgetattr(terminal.slave.get(), &modes);
     cfmakeraw(&modes);
-    modes.c_cc[VMIN] = 1;
-    modes.c_cc[VTIME] = 0;
+    modes.c_cc[VMIN] = c.vtime ? 0 : 1;
+    modes.c_cc[VTIME] = c.vtime;
     tcsetattr(terminal.slave.get(), TCSANOW, &modes);
-    WriteAll(terminal.master.get(), c.typed);
-    AwaitArrival(terminal.slave.get(), strlen(c.typed));
+    if (c.nonBlocking) SetNonBlocking(terminal.slave.get());
+    std::thread typist([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.typedAfterMs));
+      WriteAll(terminal.master.get(), c.typed);
+    });
+    if (!c.typedAfterMs) {
+      typist.join();
+      AwaitArrival(terminal.slave.get(), strlen(c.typed));
+    }
     for (const std::string& expected : c.reads)
       EXPECT_EQ(Printable(Read(terminal.slave.get())), Printable(expected));
+    if (typist.joinable()) typist.join();
   }
 }
 

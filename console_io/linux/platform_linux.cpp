@@ -21,6 +21,7 @@
 #include <linux/fs.h>
 #include <linux/poll.h>
 #include <linux/stat.h>
+#include <linux/time.h>
 
 #include "../platform.h"
 #include "syscall.h"
@@ -67,27 +68,37 @@ bool writeSignalsIgnored;
 // The error the read under way met, or 0; bytes read before it are still
 // delivered.
 long readError;
+// How long a read of a non-blocking descriptor waits for input, when not
+// for as long as it takes.
+timespec* inputWaitLimit;
 
 int Descriptor(HANDLE handle) { return (int)(intptr_t)handle; }
 
-// Waits until fd is ready for events; false when it cannot be waited on.
-__attribute__((noinline)) bool WaitFor(int fd, short events) {
+// Waits until fd is ready for events, or no longer than limit when there is
+// one: the number of descriptors ready, 0 once the limit is reached, or
+// -errno.
+__attribute__((noinline)) long WaitFor(int fd, short events, timespec* limit) {
   pollfd poll = {fd, events, 0};
   long result;
   do {
-    result = Syscall5(__NR_ppoll, (long)&poll, 1, 0, 0, 0);
+    result = Syscall5(__NR_ppoll, (long)&poll, 1, (long)limit, 0, 0);
   } while (result == -EINTR);
-  return result > 0;
+  return result;
 }
 
 // Makes a system call that takes input from fd, again when interrupted,
-// and when fd is non-blocking once there is input: its result, with an
-// error noted in readError.
+// and when fd is non-blocking once there is input, waiting no longer than
+// inputWaitLimit when there is one: its result, 0 when the limit was
+// reached, with an error noted in readError.
 long Take(long number, int fd, long b, long c, long d, long e) {
   for (;;) {
-    const long result = Syscall6(number, fd, b, c, d, e, 0);
+    long result = Syscall6(number, fd, b, c, d, e, 0);
     if (result == -EINTR) continue;
-    if (result == -EAGAIN && WaitFor(fd, POLLIN)) continue;
+    if (result == -EAGAIN) {
+      const long ready = WaitFor(fd, POLLIN, inputWaitLimit);
+      if (ready > 0) continue;
+      if (ready == 0) result = 0;
+    }
     if (result < 0) readError = result;
     return result;
   }
@@ -246,13 +257,21 @@ uint32_t ReadTerminalLine(int fd, char* buffer, uint32_t max,
 }
 
 // At a terminal. Out of line mode it has no lines: the first byte is waited
-// for as its settings say, and the line ends at LF or where nothing more
-// waits.
+// for as a read of one byte waits there, and the line ends at LF or where
+// nothing more waits. That read returns as soon as a byte has come, however
+// large VMIN is, and with VMIN 0 waits VTIME tenths of a second at most
+// (not at all when VTIME is 0 too); a non-blocking terminal, which would
+// not wait, is waited on as long.
 uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
                       const termios& termios) {
   if (termios.c_lflag & ICANON)
     return ReadTerminalLine(fd, buffer, max, termios);
-  if (max == 0 || ReadSome(fd, buffer, 1) <= 0) return 0;
+  const long tenths = termios.c_cc[VTIME];
+  timespec limit = {tenths / 10, tenths % 10 * 100000000};
+  if (termios.c_cc[VMIN] == 0) inputWaitLimit = &limit;
+  const long n = max ? ReadSome(fd, buffer, 1) : 0;
+  inputWaitLimit = nullptr;
+  if (n <= 0) return 0;
   uint32_t length = 1;
   if (buffer[0] != '\n') TakeWaiting(fd, buffer, max, length, termios);
   return length;
@@ -337,7 +356,7 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
                             charsToWrite - written);
     if (n > 0)
       written += (DWORD)n;
-    else if (n == -EINTR || (n == -EAGAIN && WaitFor(fd, POLLOUT)))
+    else if (n == -EINTR || (n == -EAGAIN && WaitFor(fd, POLLOUT, 0) > 0))
       continue;
     else
       break;
