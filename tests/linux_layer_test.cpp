@@ -55,8 +55,9 @@ TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
 // 0 the first byte is waited for VTIME tenths of a second at most, and so
 // when the descriptor is non-blocking too.
 TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
+  const std::string X20(20, 'x'), X80(80, 'x'), X100(100, 'x');
   const struct {
-    const char* typed;
+    std::string typed;
     std::vector<std::string> reads;
     cc_t vtime = 0;  // with VMIN 0; VMIN is 1 otherwise
     bool nonBlocking = false;
@@ -65,6 +66,8 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
       {"ab", {"ab"}},
       {"l1\nl2\n", {"l1\n", "l2\n"}},
       {"a\rb\n", {"a\rb\n"}},
+      // What does not fit stays in the terminal for the next read.
+      {X100 + "\n", {X80, X20 + "\n"}, 1},
       {"late\n", {""}, 1, false, 500},
       {"late\n", {""}, 1, true, 500},
   };
@@ -84,7 +87,7 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
     });
     if (!c.typedAfterMs) {
       typist.join();
-      AwaitArrival(terminal.slave.get(), strlen(c.typed));
+      AwaitArrival(terminal.slave.get(), c.typed.size());
     }
     for (const std::string& expected : c.reads)
       EXPECT_EQ(Printable(Read(terminal.slave.get())), Printable(expected));

@@ -23,6 +23,8 @@ struct TerminalCase {
   // Text already waiting when the program starts, pasted while a shell
   // edited its command line; not tried at a Windows console.
   std::string pasted = "";
+  // The terminal's settings, where they are not the kernel's defaults.
+  void (*modes)(termios&) = nullptr;
 };
 
 // The two platforms differ in what the console delivers, not in what the
@@ -96,6 +98,35 @@ const TerminalCase Cases[] = {
      {},
      {},
      X100},
+    // The terminal's own line ends: CR ignored (so Enter is Ctrl-J), and
+    // its EOL and EOL2 characters.
+    {"pasted lines with CR ignored",
+     "\n",
+     "\n",
+     "hellonext\n",
+     "",
+     {},
+     {},
+     "hello\rnext\r",
+     [](termios& t) { t.c_iflag |= IGNCR; }},
+    {"pasted lines ended by EOL",
+     "",
+     "",
+     "a,",
+     "b\r",
+     {},
+     {},
+     "a,b\r",
+     [](termios& t) { t.c_cc[VEOL] = ','; }},
+    {"pasted lines ended by EOL2",
+     "",
+     "",
+     "a;",
+     "b\r",
+     {},
+     {},
+     "a;b\r",
+     [](termios& t) { t.c_cc[VEOL2] = ';'; }},
 };
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
@@ -104,6 +135,7 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
     if (target.windows && !c.windowsEchoed) continue;
     TerminalOptions options;
     options.waiting = c.pasted;
+    options.modes = c.modes;
     const TerminalRun run = RunAtTerminal(c.typed, options);
     EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;
     EXPECT_TRUE(run.settingsKept);
