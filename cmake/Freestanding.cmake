@@ -28,9 +28,14 @@ else()
   # A static position-independent executable with no interpreter: the
   # kernel maps it anywhere and jumps straight to our entry point. The
   # linker script lays it out with nothing the kernel does not read.
-  target_compile_options(freestanding INTERFACE -fPIE -fdata-sections)
+  # The library and the program are optimised as one at link time, which
+  # inlines the layer's calls into each other and into their one caller: a
+  # tenth of the executable. The objects also carry plain code, so that any
+  # ar indexes the library's archive.
+  target_compile_options(freestanding INTERFACE -fPIE -fdata-sections
+    -flto -ffat-lto-objects)
   target_link_options(freestanding INTERFACE
-    -static-pie -Wl,-z,noexecstack -Wl,--build-id=none
+    -static-pie -Wl,-z,noexecstack -Wl,--build-id=none -flto
     -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
 endif()
 
