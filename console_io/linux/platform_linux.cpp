@@ -160,11 +160,11 @@ uint32_t LineLength(const char* text, uint32_t size) {
 // byte of data, and one that carries the status alone is dropped.
 uint32_t ReadBytes(int fd, char* buffer, uint32_t max, bool packets) {
   uint32_t length = 0;
-  char read[2];
+  char got[2];
   while (length < max) {
-    const long n = ReadSome(fd, read, 1 + packets);
+    const long n = ReadSome(fd, got, 1 + packets);
     if (n <= 0) break;
-    if (n == 1 + packets && (buffer[length++] = read[packets]) == '\n') break;
+    if (n == 1 + packets && (buffer[length++] = got[packets]) == '\n') break;
   }
   return length;
 }
@@ -356,7 +356,7 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
                             charsToWrite - written);
     if (n > 0)
       written += (DWORD)n;
-    else if (n == -EINTR || (n == -EAGAIN && WaitFor(fd, POLLOUT, 0) > 0))
+    else if (n == -EINTR || (n == -EAGAIN && WaitFor(fd, POLLOUT, nullptr) > 0))
       continue;
     else
       break;
