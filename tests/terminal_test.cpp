@@ -23,9 +23,12 @@ struct TerminalCase {
   // Text already waiting when the program starts, pasted while a shell
   // edited its command line; not tried at a Windows console.
   std::string pasted = "";
-  // The terminal's settings, where they are not the kernel's defaults.
-  void (*modes)(termios&) = nullptr;
+  void (*modes)(termios&) = nullptr;  // settings besides the defaults
 };
+
+void IgnCr(termios& t) { t.c_iflag |= IGNCR; }
+void Eol(termios& t) { t.c_cc[VEOL] = ','; }
+void Eol2(termios& t) { t.c_cc[VEOL2] = ';'; }
 
 // The two platforms differ in what the console delivers, not in what the
 // program does with it: a Linux terminal ends a line with LF, a Windows
@@ -98,35 +101,11 @@ const TerminalCase Cases[] = {
      {},
      {},
      X100},
-    // The terminal's own line ends: CR ignored (so Enter is Ctrl-J), and
-    // its EOL and EOL2 characters.
-    {"pasted lines with CR ignored",
-     "\n",
-     "\n",
-     "hellonext\n",
-     "",
-     {},
-     {},
-     "hello\rnext\r",
-     [](termios& t) { t.c_iflag |= IGNCR; }},
-    {"pasted lines ended by EOL",
-     "",
-     "",
-     "a,",
-     "b\r",
-     {},
-     {},
-     "a,b\r",
-     [](termios& t) { t.c_cc[VEOL] = ','; }},
-    {"pasted lines ended by EOL2",
-     "",
-     "",
-     "a;",
-     "b\r",
-     {},
-     {},
-     "a;b\r",
-     [](termios& t) { t.c_cc[VEOL2] = ';'; }},
+    // Pasted lines ended by the terminal's own settings: CR ignored (Enter
+    // is Ctrl-J then), its EOL and its EOL2.
+    {"IGNCR", "\n", "\n", "hellonext\n", "", {}, {}, "hello\rnext\r", IgnCr},
+    {"EOL", "", "", "a,", "b\r", {}, {}, "a,b\r", Eol},
+    {"EOL2", "", "", "a;", "b\r", {}, {}, "a;b\r", Eol2},
 };
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
