@@ -293,10 +293,11 @@ TerminalRun RunAtTerminal(const std::string& typed,
   termios modes{};
   tcgetattr(tty, &modes);
   if (!options.echo) modes.c_lflag &= ~ECHO;
+  if (options.modes) options.modes(modes);
   if (!options.waiting.empty()) {
     termios editing = modes;
     editing.c_lflag &= ~(ICANON | ECHO);
-    editing.c_iflag &= ~ICRNL;
+    editing.c_iflag &= ~(ICRNL | IGNCR);
     tcsetattr(tty, TCSANOW, &editing);
     WriteAll(master, options.waiting);
     AwaitArrival(tty, options.waiting.size());

@@ -107,9 +107,11 @@ struct TerminalOptions {
   std::function<void(Terminal&)> whileWaiting;
   // Sends the keys to the terminal's master; all at once when not given.
   std::function<void(int master, const std::string& keys)> type;
+  // Changes the terminal's settings, for the program and what waits for it.
+  std::function<void(termios&)> modes;
   // Text that waits at the terminal before the program starts: it arrives
-  // out of line mode and with no CR mapping, as while a shell edits its
-  // command line, and line mode is back on when the program starts.
+  // out of line mode with CR neither mapped nor ignored, as while a shell
+  // edits its command line, and line mode is back on when the program starts.
   std::string waiting;
   // Windows: the program is started from Wine's own cmd, with which it
   // shares the console. `lineecho` is typed at cmd's prompt (">"), the keys

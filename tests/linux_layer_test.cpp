@@ -53,13 +53,18 @@ TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
 // Out of line mode a terminal has no lines of its own: a read ends at LF
 // or where nothing more waits, and leaves the rest for the next.
 TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
+  const std::string X20(20, 'x'), X80(80, 'x'), X100(100, 'x');
   const struct {
-    const char* typed;
+    std::string typed;
     std::vector<std::string> reads;
+    cc_t vtime = 0;  // with VMIN 0, non-blocking; VMIN 1 and blocking if 0
   } cases[] = {
       {"ab", {"ab"}},
       {"l1\nl2\n", {"l1\n", "l2\n"}},
       {"a\rb\n", {"a\rb\n"}},
+      // What does not fit stays; nothing comes within VTIME, non-blocking.
+      {X100 + "\n", {X80, X20 + "\n"}, 1},
+      {"", {""}, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -67,11 +72,12 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
     termios modes;
     tcgetattr(terminal.slave.get(), &modes);
     cfmakeraw(&modes);
-    modes.c_cc[VMIN] = 1;
-    modes.c_cc[VTIME] = 0;
+    modes.c_cc[VMIN] = c.vtime ? 0 : 1;
+    modes.c_cc[VTIME] = c.vtime;
     tcsetattr(terminal.slave.get(), TCSANOW, &modes);
+    if (c.vtime) SetNonBlocking(terminal.slave.get());
     WriteAll(terminal.master.get(), c.typed);
-    AwaitArrival(terminal.slave.get(), strlen(c.typed));
+    AwaitArrival(terminal.slave.get(), c.typed.size());
     for (const std::string& expected : c.reads)
       EXPECT_EQ(Printable(Read(terminal.slave.get())), Printable(expected));
   }

@@ -32,7 +32,12 @@ struct TerminalCase {
   // At a Windows console, the program started from cmd instead: what cmd
   // shows after the program's echo, given `echo %ERRORLEVEL%` and `exit`.
   std::optional<std::string> cmdShows = {};
+  void (*modes)(termios&) = nullptr;  // settings besides the defaults
 };
+
+void IgnCr(termios& t) { t.c_iflag |= IGNCR; }
+void Eol(termios& t) { t.c_cc[VEOL] = ','; }
+void Eol2(termios& t) { t.c_cc[VEOL2] = ';'; }
 
 // The two platforms differ in what the console delivers, not in what the
 // program does with it: a Linux terminal ends a line with LF, a Windows
@@ -119,6 +124,20 @@ const TerminalCase Cases[] = {
     {"line typed ahead from cmd", "first\recho ahead\r", "first\necho ahead\n",
      "first\n", "echo ahead\n", "first\r\n", "first\r\n", "",
      "\r\n>echo ahead\r\nahead\r\n" + CmdAfter},
+    // Pasted lines ended by the terminal's own settings: CR ignored (Enter
+    // is Ctrl-J then), its EOL and its EOL2.
+    {"IGNCR",
+     "\n",
+     "\n",
+     "hellonext\n",
+     "",
+     {},
+     {},
+     "hello\rnext\r",
+     {},
+     IgnCr},
+    {"EOL", "", "", "a,", "b\r", {}, {}, "a,b\r", {}, Eol},
+    {"EOL2", "", "", "a;", "b\r", {}, {}, "a;b\r", {}, Eol2},
 };
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
@@ -128,6 +147,7 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
     TerminalOptions options;
     options.waiting = c.pasted;
     options.fromCmd = target.windows && c.cmdShows;
+    options.modes = c.modes;
     const TerminalRun run = RunAtTerminal(c.typed, options);
     EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;
     EXPECT_TRUE(run.settingsKept);

@@ -7,76 +7,48 @@
 // read as the terminal ends its lines, and what can be neither looked at
 // nor repositioned is read a byte at a time. A message socket gives one
 // message a read.
+//
+// The kernel's numbers and layouts come from its own headers, which need no
+// libc. They come first: <linux/stat.h> leaves the file type bits out when
+// a libc's headers came before it, as where the tests build this file.
+#include <asm-generic/errno-base.h>
+#include <asm/ioctls.h>
+#include <asm/signal.h>
+#include <asm/socket.h>
+#include <asm/termbits.h>
+#include <asm/unistd.h>
+#include <linux/fcntl.h>
+#include <linux/fs.h>
+#include <linux/poll.h>
+#include <linux/stat.h>
+#include <linux/time.h>
+
 #include "../platform.h"
 #include "syscall.h"
 
 namespace {
 
-constexpr long ErrInterrupted = -4;  // EINTR
-constexpr long ErrIo = -5;           // EIO
-constexpr long ErrWouldBlock = -11;  // EAGAIN
-constexpr short PollIn = 0x1;
-constexpr short PollOut = 0x4;
-constexpr long SeekCurrent = 1;
-constexpr long SignalPipe = 13;
-constexpr long SignalFileSize = 25;
-constexpr long PeekOnly = 0x2;                           // MSG_PEEK
-constexpr unsigned long TerminalGetAttributes = 0x5401;  // TCGETS
-constexpr unsigned long BytesWaiting = 0x541b;           // FIONREAD
-constexpr unsigned long PtyNumber = 0x80045430;          // TIOCGPTN
-constexpr unsigned int CanonicalMode = 0x2;              // ICANON
-constexpr unsigned int IgnoreCr = 0x80;                  // IGNCR
-constexpr unsigned int CrToNl = 0x100;                   // ICRNL
-constexpr int EndOfLine = 11, EndOfLine2 = 16;           // VEOL, VEOL2
-
-// statx, asked only for the type of a descriptor.
-constexpr long EmptyPath = 0x1000;  // AT_EMPTY_PATH
-constexpr long StatxType = 0x1;     // STATX_TYPE
-constexpr unsigned TypeMask = 0170000, TypePipe = 0010000,
-                   TypeCharacter = 0020000, TypeBlock = 0060000,
-                   TypeRegular = 0100000, TypeSocket = 0140000;
-constexpr long SocketLevel = 1, SocketTypeOption = 3;  // SOL_SOCKET, SO_TYPE
-constexpr int StreamSocket = 1;                        // SOCK_STREAM
+// The kernel keeps these out of the headers it exports.
+constexpr long PeekOnly = 0x2;   // MSG_PEEK
+constexpr int StreamSocket = 1;  // SOCK_STREAM
 
 // A canonical-mode terminal line is at most 4095 characters and its end.
 constexpr uint32_t TerminalLineMax = 4096;
 
-struct PollFd {
-  int fd;
-  short events;
-  short revents;
-};
-
-// The kernel's termios.
-struct Termios {
-  unsigned int iflag, oflag, cflag, lflag;
-  unsigned char line;
-  unsigned char cc[19];
-};
-
-// The kernel's sigaction on every architecture built here.
+// The kernel's sigaction for rt_sigaction on every architecture built here;
+// the headers' struct sigaction is the older call's on i386.
 struct KernelSigaction {
-  unsigned long handler;
+  __sighandler_t handler;
   unsigned long flags;
   unsigned long restorer;
   unsigned int mask[2];
 };
 
-// The kernel's struct statx: only the mode is looked at.
-struct Statx {
-  uint32_t mask, blockSize;
-  uint64_t attributes;
-  uint32_t links, user, group;
-  uint16_t mode;
-  uint8_t rest[256 - 30];
-};
-
 // How a line is taken from input that is not a terminal.
 enum class Way {
-  Bytes,  // a byte at a time: nothing can be given back
-  Seek,   // in bulk, then repositioned just past the line
-  Tee,    // a pipe: looked at through a copy into a pipe of our own
-  Recv,   // a stream socket: looked at with MSG_PEEK
+  Seek,  // in bulk, then repositioned just past the line
+  Tee,   // a pipe: looked at and taken through a pipe of our own
+  Recv,  // a stream socket: looked at with MSG_PEEK
 };
 
 // The rest of a terminal line longer than the caller asked for. It is handed
@@ -87,7 +59,8 @@ uint32_t lineRestStart;
 uint32_t lineRestEnd;
 int lineRestFd;
 
-// Our own pipe, which tee fills with a copy of what waits in a pipe.
+// Our own pipe, which tee fills with a copy of what waits in a pipe, and
+// splice with the line taken from it.
 int peekPipe[2];
 bool peekPipeOpen;
 
@@ -95,27 +68,37 @@ bool writeSignalsIgnored;
 // The error the read under way met, or 0; bytes read before it are still
 // delivered.
 long readError;
+// How long a read of a non-blocking descriptor waits for input, when not
+// for as long as it takes.
+timespec* inputWaitLimit;
 
 int Descriptor(HANDLE handle) { return (int)(intptr_t)handle; }
 
-// Waits until fd is ready for events; false when it cannot be waited on.
-__attribute__((noinline)) bool WaitFor(int fd, short events) {
-  PollFd poll = {fd, events, 0};
+// Waits until fd is ready for events, or no longer than limit when there is
+// one: the number of descriptors ready, 0 once the limit is reached, or
+// -errno.
+__attribute__((noinline)) long WaitFor(int fd, short events, timespec* limit) {
+  pollfd poll = {fd, events, 0};
   long result;
   do {
-    result = Syscall5(SYS_ppoll, (long)&poll, 1, 0, 0, 0);
-  } while (result == ErrInterrupted);
-  return result > 0;
+    result = Syscall5(__NR_ppoll, (long)&poll, 1, (long)limit, 0, 0);
+  } while (result == -EINTR);
+  return result;
 }
 
 // Makes a system call that takes input from fd, again when interrupted,
-// and when fd is non-blocking once there is input: its result, with an
-// error noted in readError.
-long Take(long number, int fd, long b, long c, long d) {
+// and when fd is non-blocking once there is input, waiting no longer than
+// inputWaitLimit when there is one: its result, 0 when the limit was
+// reached, with an error noted in readError.
+long Take(long number, int fd, long b, long c, long d, long e) {
   for (;;) {
-    const long result = Syscall5(number, fd, b, c, d, 0);
-    if (result == ErrInterrupted) continue;
-    if (result == ErrWouldBlock && WaitFor(fd, PollIn)) continue;
+    long result = Syscall6(number, fd, b, c, d, e, 0);
+    if (result == -EINTR) continue;
+    if (result == -EAGAIN) {
+      const long ready = WaitFor(fd, POLLIN, inputWaitLimit);
+      if (ready > 0) continue;
+      if (ready == 0) result = 0;
+    }
     if (result < 0) readError = result;
     return result;
   }
@@ -123,27 +106,43 @@ long Take(long number, int fd, long b, long c, long d) {
 
 // At most size bytes: bytes read, 0 at the end, or -errno.
 long ReadSome(int fd, char* buffer, uint32_t size) {
-  return Take(SYS_read, fd, (long)buffer, size, 0);
+  return Take(__NR_read, fd, (long)buffer, size, 0, 0);
+}
+
+// Brings up to size bytes of the pipe fd into buffer through our own pipe:
+// a copy that leaves them in fd (tee), or the bytes themselves (splice).
+// What a writer wrote to a pipe it opened with O_DIRECT is a packet, and a
+// read that takes part of a packet drops the rest of it; the reading end
+// cannot tell. tee and splice keep the rest, and copy the packets' bounds
+// into our pipe, which is read a packet at a time. Bytes brought, 0 at the
+// end, or -errno.
+long ThroughPeekPipe(bool move, int fd, char* buffer, uint32_t size) {
+  const long n = move ? Take(__NR_splice, fd, 0, peekPipe[1], 0, size)
+                      : Take(__NR_tee, fd, peekPipe[1], size, 0, 0);
+  for (long got = 0; got < n;) {
+    const long more = ReadSome(peekPipe[0], buffer + got, n - got);
+    if (more <= 0) return got;
+    got += more;
+  }
+  return n;
 }
 
 // Shows up to size bytes waiting at fd without taking them, once there is
 // one: bytes shown, 0 at the end, or -errno.
 long Peek(int fd, Way way, char* buffer, uint32_t size) {
   if (way == Way::Recv)
-    return Take(SYS_recvfrom, fd, (long)buffer, size, PeekOnly);
-  const long copied = Take(SYS_tee, fd, peekPipe[1], size, 0);
-  if (copied <= 0) return copied;
-  return ReadSome(peekPipe[0], buffer, (uint32_t)copied);
+    return Take(__NR_recvfrom, fd, (long)buffer, size, PeekOnly, 0);
+  return ThroughPeekPipe(false, fd, buffer, size);
 }
 
 // Moves the file offset by delta bytes; false when fd cannot seek.
 bool SeekBy(int fd, long delta) {
-#ifdef SYS__llseek
+#ifdef __NR__llseek
   long long offset;
-  return Syscall5(SYS__llseek, fd, delta < 0 ? -1 : 0, delta, (long)&offset,
-                  SeekCurrent) == 0;
+  return Syscall5(__NR__llseek, fd, delta < 0 ? -1 : 0, delta, (long)&offset,
+                  SEEK_CUR) == 0;
 #else
-  return Syscall3(SYS_lseek, fd, delta, SeekCurrent) >= 0;
+  return Syscall3(__NR_lseek, fd, delta, SEEK_CUR) >= 0;
 #endif
 }
 
@@ -155,18 +154,35 @@ uint32_t LineLength(const char* text, uint32_t size) {
   return length;
 }
 
+// Reads one line of at most max bytes a byte at a time, where nothing can
+// be given back. A pseudo-terminal's master in packet mode (TIOCPKT) starts
+// every read with a status byte: there a read of two bytes carries it and a
+// byte of data, and one that carries the status alone is dropped.
+uint32_t ReadBytes(int fd, char* buffer, uint32_t max, bool packets) {
+  uint32_t length = 0;
+  char got[2];
+  while (length < max) {
+    const long n = ReadSome(fd, got, 1 + packets);
+    if (n <= 0) break;
+    if (n == 1 + packets && (buffer[length++] = got[packets]) == '\n') break;
+  }
+  return length;
+}
+
 // Reads one line of at most max bytes and takes no byte past it. Bytes
 // read before an error or the end are delivered.
 uint32_t ReadLine(int fd, char* buffer, uint32_t max, Way way) {
   uint32_t length = 0;
   while (length < max) {
-    uint32_t wanted = way == Way::Bytes ? 1 : max - length;
-    if (way == Way::Tee || way == Way::Recv) {
+    uint32_t wanted = max - length;
+    if (way != Way::Seek) {
       const long shown = Peek(fd, way, buffer + length, wanted);
       if (shown <= 0) break;
       wanted = LineLength(buffer + length, (uint32_t)shown);
     }
-    const long n = ReadSome(fd, buffer + length, wanted);
+    const long n = way == Way::Tee
+                       ? ThroughPeekPipe(true, fd, buffer + length, wanted)
+                       : ReadSome(fd, buffer + length, wanted);
     if (n <= 0) break;
     const uint32_t taken = LineLength(buffer + length, (uint32_t)n);
     if (taken < (uint32_t)n) SeekBy(fd, (long)taken - n);
@@ -177,9 +193,9 @@ uint32_t ReadLine(int fd, char* buffer, uint32_t max, Way way) {
 }
 
 // Whether c ends a line at a terminal with these settings.
-bool EndsTerminalLine(char c, const Termios& termios) {
-  return c == '\n' || (c != '\0' && (c == (char)termios.cc[EndOfLine] ||
-                                     c == (char)termios.cc[EndOfLine2]));
+bool EndsTerminalLine(char c, const termios& termios) {
+  return c == '\n' || (c != '\0' && (c == (char)termios.c_cc[VEOL] ||
+                                     c == (char)termios.c_cc[VEOL2]));
 }
 
 // Takes what waits at a terminal a byte at a time into line, from length
@@ -191,18 +207,18 @@ bool EndsTerminalLine(char c, const Termios& termios) {
 // not fit is taken and dropped. Out of line mode a line ends at LF, and
 // what does not fit stays.
 bool TakeWaiting(int fd, char* line, uint32_t room, uint32_t& length,
-                 const Termios& termios) {
-  const bool lineMode = termios.lflag & CanonicalMode;
+                 const termios& termios) {
+  const bool lineMode = termios.c_lflag & ICANON;
   for (;;) {
     int waiting = 0;
-    Syscall3(SYS_ioctl, fd, BytesWaiting, (long)&waiting);
+    Syscall3(__NR_ioctl, fd, FIONREAD, (long)&waiting);
     if (waiting <= 0) return false;
     for (; waiting > 0; --waiting) {
       char c;
       if ((!lineMode && length == room) || ReadSome(fd, &c, 1) <= 0)
         return true;
-      if (lineMode && c == '\r' && (termios.iflag & IgnoreCr)) continue;
-      if (lineMode && c == '\r' && (termios.iflag & CrToNl)) c = '\n';
+      if (lineMode && c == '\r' && (termios.c_iflag & IGNCR)) continue;
+      if (lineMode && c == '\r' && (termios.c_iflag & ICRNL)) c = '\n';
       if (length < room) line[length++] = c;
       if (c == '\n' || (lineMode && EndsTerminalLine(c, termios))) return true;
     }
@@ -220,7 +236,7 @@ uint32_t TakeLineRest(char* buffer, uint32_t max) {
 // the next read, and never reaches the shell. When nothing waits, one read
 // takes it, since the terminal ends it.
 uint32_t ReadTerminalLine(int fd, char* buffer, uint32_t max,
-                          const Termios& termios) {
+                          const termios& termios) {
   uint32_t length = 0;
   while (!TakeWaiting(fd, lineRest, TerminalLineMax, length, termios)) {
     // What does not fit is read all the same, and dropped.
@@ -241,54 +257,63 @@ uint32_t ReadTerminalLine(int fd, char* buffer, uint32_t max,
 }
 
 // At a terminal. Out of line mode it has no lines: the first byte is waited
-// for as its settings say, and the line ends at LF or where nothing more
-// waits.
+// for as a read of one byte waits there, and the line ends at LF or where
+// nothing more waits. That read returns as soon as a byte has come, however
+// large VMIN is, and with VMIN 0 waits VTIME tenths of a second at most
+// (not at all when VTIME is 0 too); a non-blocking terminal, which would
+// not wait, is waited on as long.
 uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
-                      const Termios& termios) {
-  if (termios.lflag & CanonicalMode)
+                      const termios& termios) {
+  if (termios.c_lflag & ICANON)
     return ReadTerminalLine(fd, buffer, max, termios);
-  if (max == 0 || ReadSome(fd, buffer, 1) <= 0) return 0;
+  const long tenths = termios.c_cc[VTIME];
+  timespec limit = {tenths / 10, tenths % 10 * 100000000};
+  if (termios.c_cc[VMIN] == 0) inputWaitLimit = &limit;
+  const long n = max ? ReadSome(fd, buffer, 1) : 0;
+  inputWaitLimit = nullptr;
+  if (n <= 0) return 0;
   uint32_t length = 1;
   if (buffer[0] != '\n') TakeWaiting(fd, buffer, max, length, termios);
   return length;
 }
 
 unsigned FileType(int fd) {
-  Statx status;
-  status.mode = 0;
-  Syscall5(SYS_statx, fd, (long)"", EmptyPath, StatxType, (long)&status);
-  return status.mode & TypeMask;
+  struct statx status;
+  status.stx_mode = 0;
+  Syscall5(__NR_statx, fd, (long)"", AT_EMPTY_PATH, STATX_TYPE, (long)&status);
+  return status.stx_mode & S_IFMT;
 }
 
 uint32_t ReadInput(int fd, char* buffer, uint32_t max) {
   switch (FileType(fd)) {
-    case TypeCharacter: {
-      Termios termios;
+    case S_IFCHR: {
+      termios termios;
       unsigned number;
-      if (Syscall3(SYS_ioctl, fd, TerminalGetAttributes, (long)&termios) != 0)
-        break;
-      if (Syscall3(SYS_ioctl, fd, PtyNumber, (long)&number) != 0)
+      if (Syscall3(__NR_ioctl, fd, TCGETS, (long)&termios) != 0) break;
+      if (Syscall3(__NR_ioctl, fd, TIOCGPTN, (long)&number) != 0)
         return ReadTerminal(fd, buffer, max, termios);
       // A pseudo-terminal's master carries what the other side wrote, and
       // fails with EIO once that side has closed: the end of its stream.
-      const uint32_t count = ReadLine(fd, buffer, max, Way::Bytes);
-      if (readError == ErrIo) readError = 0;
+      int packets = 0;
+      Syscall3(__NR_ioctl, fd, TIOCGPKT, (long)&packets);
+      const uint32_t count = ReadBytes(fd, buffer, max, packets != 0);
+      if (readError == -EIO) readError = 0;
       return count;
     }
-    case TypeRegular:
-    case TypeBlock:
+    case S_IFREG:
+    case S_IFBLK:
       if (SeekBy(fd, 0)) return ReadLine(fd, buffer, max, Way::Seek);
       break;
-    case TypePipe:
-      if (peekPipeOpen || Syscall3(SYS_pipe2, (long)peekPipe, 0, 0) == 0) {
+    case S_IFIFO:
+      if (peekPipeOpen || Syscall3(__NR_pipe2, (long)peekPipe, 0, 0) == 0) {
         peekPipeOpen = true;
         return ReadLine(fd, buffer, max, Way::Tee);
       }
       break;
-    case TypeSocket: {
+    case S_IFSOCK: {
       int type = StreamSocket;
       uint32_t size = sizeof type;
-      Syscall5(SYS_getsockopt, fd, SocketLevel, SocketTypeOption, (long)&type,
+      Syscall5(__NR_getsockopt, fd, SOL_SOCKET, SO_TYPE, (long)&type,
                (long)&size);
       if (type == StreamSocket) return ReadLine(fd, buffer, max, Way::Recv);
       // Datagrams and packets: one read is one message, cut at max.
@@ -296,7 +321,7 @@ uint32_t ReadInput(int fd, char* buffer, uint32_t max) {
       return n > 0 ? (uint32_t)n : 0;
     }
   }
-  return ReadLine(fd, buffer, max, Way::Bytes);
+  return ReadBytes(fd, buffer, max, false);
 }
 
 }  // namespace
@@ -316,10 +341,10 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
   // A reader that has gone or a file size limit must not kill the process:
   // the write just fails.
   if (!writeSignalsIgnored) {
-    static const KernelSigaction ignore = {1 /* SIG_IGN */, 0, 0, {0, 0}};
-    const long signals[] = {SignalPipe, SignalFileSize};
+    const KernelSigaction ignore = {SIG_IGN, 0, 0, {0, 0}};
+    const long signals[] = {SIGPIPE, SIGXFSZ};
     for (const long signal : signals)
-      Syscall5(SYS_rt_sigaction, signal, (long)&ignore, 0, sizeof ignore.mask,
+      Syscall5(__NR_rt_sigaction, signal, (long)&ignore, 0, sizeof ignore.mask,
                0);
     writeSignalsIgnored = true;
   }
@@ -327,12 +352,11 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
   const char* text = (const char*)buffer;
   DWORD written = 0;
   while (written < charsToWrite) {
-    const long n =
-        Syscall3(SYS_write, fd, (long)(text + written), charsToWrite - written);
+    const long n = Syscall3(__NR_write, fd, (long)(text + written),
+                            charsToWrite - written);
     if (n > 0)
       written += (DWORD)n;
-    else if (n == ErrInterrupted ||
-             (n == ErrWouldBlock && WaitFor(fd, PollOut)))
+    else if (n == -EINTR || (n == -EAGAIN && WaitFor(fd, POLLOUT, nullptr) > 0))
       continue;
     else
       break;
@@ -354,7 +378,7 @@ BOOL ReadConsoleA(HANDLE console, void* buffer, DWORD charsToRead,
 }
 
 void ExitProcess(UINT exitCode) {
-  Syscall1(SYS_exit_group, exitCode);
+  Syscall1(__NR_exit_group, exitCode);
   __builtin_unreachable();
 }
 

@@ -1,18 +1,9 @@
-// Linux i386: system call numbers and the int $0x80 gate.
+// Linux i386: int $0x80 takes the number in eax and the arguments in ebx,
+// ecx, edx, esi, edi and ebp, and returns the result in eax. The compiler
+// may keep its frame pointer in ebp, so the sixth argument goes there from
+// the stack, with ebp saved around the call. The numbers come from
+// <asm/unistd.h>.
 #pragma once
-
-#define SYS_read 3
-#define SYS_write 4
-#define SYS_ioctl 54
-#define SYS__llseek 140
-#define SYS_rt_sigaction 174
-#define SYS_exit_group 252
-#define SYS_ppoll 309
-#define SYS_tee 315
-#define SYS_pipe2 331
-#define SYS_getsockopt 365
-#define SYS_recvfrom 371
-#define SYS_statx 383
 
 static inline long Syscall1(long n, long a) {
   long ret;
@@ -36,4 +27,19 @@ static inline long Syscall5(long n, long a, long b, long c, long d, long e) {
                    : "a"(n), "b"(a), "c"(b), "d"(c), "S"(d), "D"(e)
                    : "memory");
   return ret;
+}
+
+static inline long Syscall6(long n, long a, long b, long c, long d, long e,
+                            long f) {
+  __asm__ volatile(
+      "push %[f]\n\t"
+      "push %%ebp\n\t"
+      "mov 4(%%esp), %%ebp\n\t"
+      "int $0x80\n\t"
+      "pop %%ebp\n\t"
+      "add $4, %%esp"
+      : "+a"(n)
+      : "b"(a), "c"(b), "d"(c), "S"(d), "D"(e), [f] "g"(f)
+      : "memory");
+  return n;
 }
