@@ -215,19 +215,18 @@ Terminal OpenTerminal() {
   return Terminal{Fd(master), Fd(slave)};
 }
 
-// Waits up to 20 s until holds says so: whether it did. A failure, as said,
-// after that, unless nothing is said.
-bool AwaitThat(const std::function<bool()>& holds, const std::string& failure) {
+// Waits up to 20 s until holds says so; a failure, as said, after that,
+// unless nothing is said.
+void AwaitThat(const std::function<bool()>& holds, const std::string& failure) {
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!holds()) {
     if (std::chrono::steady_clock::now() > deadline) {
       if (!failure.empty()) ADD_FAILURE() << failure;
-      return false;
+      return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  return true;
 }
 
 void AwaitArrival(int tty, size_t bytes) {
@@ -304,15 +303,12 @@ TerminalRun RunAtTerminal(const std::string& typed,
   }
   tcsetattr(tty, TCSANOW, &modes);
   tcgetattr(tty, &before);
-  const auto shown = [&run](const std::string& text) {
-    return [&run, text](const std::string& all) {
-      return (run.output + all).find(text) != std::string::npos;
-    };
-  };
   pid_t pid;
   if (options.fromCmd) {
     pid = StartCmd(tty);
-    run.output = ReadUntil(master, shown(">"));
+    run.output = ReadUntil(master, [](const std::string& all) {
+      return all.find('>') != std::string::npos;
+    });
     AwaitConsoleInput(tty);
     WriteAll(master, "lineecho\r");
   } else {
@@ -320,9 +316,10 @@ TerminalRun RunAtTerminal(const std::string& typed,
   }
   // A Windows console draws the prompt with escape sequences of its own.
   // What was waiting may be echoed along with the prompt.
-  run.output += ReadUntil(master, [&](const std::string& all) {
-    return target.windows ? shown("Enter some characters.\r\n")(all)
-                          : all.compare(0, Prompt.size(), Prompt) == 0;
+  run.output += ReadUntil(master, [](const std::string& all) {
+    return target.windows
+               ? all.find("Enter some characters.\r\n") != std::string::npos
+               : all.compare(0, Prompt.size(), Prompt) == 0;
   });
   if (target.windows)
     AwaitConsoleInput(tty);
