@@ -182,10 +182,11 @@ TEST(Stream, OutputToAFileIsExact) {
 }
 
 // Input that cannot be read: the prompt alone, and status 1 unless it was
-// simply empty.
-TEST(BadDescriptor, UnreadableInputEchoesNothing) {
+// simply empty. Input that never ends nor holds a line end: 80 bytes.
+TEST(BadDescriptor, UnreadableOrEndlessInput) {
   Fd directory(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   Fd devNull(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  Fd devZero(open("/dev/zero", O_RDONLY | O_CLOEXEC));
   Fd writeOnly(memfd_create("write-only", MFD_CLOEXEC));
   WriteAll(writeOnly.get(), "not for reading\n");
   Fd reopened = Reopen(writeOnly.get(), O_WRONLY);
@@ -193,16 +194,18 @@ TEST(BadDescriptor, UnreadableInputEchoesNothing) {
     const char* name;
     int in;
     int status;
+    std::string echoed = "";
   } cases[] = {
       {"closed", -1, 1},
       {"a directory", directory.get(), 1},
       {"/dev/null", devNull.get(), 0},
       {"open only for writing", reopened.get(), 1},
+      {"/dev/zero", devZero.get(), 0, std::string(80, '\0')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Outcome run = RunWithInput(c.in);
-    EXPECT_EQ(Printable(run.output), Printable(Prompt));
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
     EXPECT_TRUE(ExitedWith(run.status, c.status)) << run.status;
   }
 }
