@@ -19,7 +19,8 @@ HANDLE HandleOf(int fd) { return (HANDLE)(intptr_t)fd; }
 std::string Read(int fd, DWORD max = 80) {
   char buffer[80];
   DWORD count = 12345;
-  platform::ReadConsoleA(HandleOf(fd), buffer, max, &count, nullptr);
+  EXPECT_TRUE(
+      platform::ReadConsoleA(HandleOf(fd), buffer, max, &count, nullptr));
   EXPECT_LE(count, max);
   return std::string(buffer, std::min<DWORD>(count, max));
 }
@@ -58,13 +59,17 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
     std::string typed;
     std::vector<std::string> reads;
     cc_t vtime = 0;  // with VMIN 0, non-blocking; VMIN 1 and blocking if 0
+    bool typedLater = false;  // 0.2 s into the first read, not before it
   } cases[] = {
       {"ab", {"ab"}},
       {"l1\nl2\n", {"l1\n", "l2\n"}},
       {"a\rb\n", {"a\rb\n"}},
-      // What does not fit stays; nothing comes within VTIME, non-blocking.
+      // What does not fit stays; nothing comes within VTIME, non-blocking;
+      // a line end first is a line; what comes within VTIME is read.
       {X100 + "\n", {X80, X20 + "\n"}, 1},
       {"", {""}, 1},
+      {"\nab\n", {"\n", "ab\n"}, 1},
+      {"x", {"x"}, 5, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -76,10 +81,18 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
     modes.c_cc[VTIME] = c.vtime;
     tcsetattr(terminal.slave.get(), TCSANOW, &modes);
     if (c.vtime) SetNonBlocking(terminal.slave.get());
-    WriteAll(terminal.master.get(), c.typed);
-    AwaitArrival(terminal.slave.get(), c.typed.size());
+    std::thread typist([&] {
+      if (c.typedLater)
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      WriteAll(terminal.master.get(), c.typed);
+    });
+    if (!c.typedLater) {
+      typist.join();
+      AwaitArrival(terminal.slave.get(), c.typed.size());
+    }
     for (const std::string& expected : c.reads)
       EXPECT_EQ(Printable(Read(terminal.slave.get())), Printable(expected));
+    if (typist.joinable()) typist.join();
   }
 }
 
