@@ -38,6 +38,7 @@ struct TerminalCase {
 void IgnCr(termios& t) { t.c_iflag |= IGNCR; }
 void Eol(termios& t) { t.c_cc[VEOL] = ','; }
 void Eol2(termios& t) { t.c_cc[VEOL2] = ';'; }
+void NoEols(termios& t) { t.c_cc[VEOL] = t.c_cc[VEOL2] = 0; }
 
 // The two platforms differ in what the console delivers, not in what the
 // program does with it: a Linux terminal ends a line with LF, a Windows
@@ -138,6 +139,17 @@ const TerminalCase Cases[] = {
      IgnCr},
     {"EOL", "", "", "a,", "b\r", {}, {}, "a,b\r", {}, Eol},
     {"EOL2", "", "", "a;", "b\r", {}, {}, "a;b\r", {}, Eol2},
+    // With EOL and EOL2 unset (0), a pasted NUL is text, not a line end.
+    {"NUL pasted, EOL and EOL2 unset",
+     "",
+     "",
+     std::string("a\0b\n", 4),
+     "next\r",
+     {},
+     {},
+     std::string("a\0b\rnext\r", 9),
+     {},
+     NoEols},
 };
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
