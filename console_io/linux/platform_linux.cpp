@@ -24,6 +24,7 @@
 #include <linux/time.h>
 
 #include "../platform.h"
+#include "../uncut.h"
 #include "syscall.h"
 
 namespace {
@@ -225,10 +226,12 @@ bool TakeWaiting(int fd, char* line, uint32_t room, uint32_t& length,
   }
 }
 
+// Hands out what waits of the line, as much as fits without cutting a
+// character in two: the rest is dropped unless a later read takes it.
 uint32_t TakeLineRest(char* buffer, uint32_t max) {
-  uint32_t count = 0;
-  while (count < max && lineRestStart < lineRestEnd)
-    buffer[count++] = lineRest[lineRestStart++];
+  const uint32_t count =
+      UncutLength(lineRest + lineRestStart, lineRestEnd - lineRestStart, max);
+  for (uint32_t i = 0; i < count; ++i) buffer[i] = lineRest[lineRestStart++];
   return count;
 }
 
