@@ -37,12 +37,15 @@ constexpr int StreamSocket = 1;  // SOCK_STREAM
 constexpr uint32_t TerminalLineMax = 4096;
 
 // The kernel's sigaction for rt_sigaction on every architecture built here;
-// the headers' struct sigaction is the older call's on i386.
+// the headers' struct sigaction is the older call's on i386. It has a
+// restorer only where the headers define SA_RESTORER (not on riscv64).
 struct KernelSigaction {
   __sighandler_t handler;
   unsigned long flags;
-  unsigned long restorer;
-  unsigned int mask[2];
+#ifdef SA_RESTORER
+  unsigned long restorer = 0;
+#endif
+  unsigned int mask[2] = {0, 0};
 };
 
 // How a line is taken from input that is not a terminal.
@@ -344,7 +347,7 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
   // A reader that has gone or a file size limit must not kill the process:
   // the write just fails.
   if (!writeSignalsIgnored) {
-    const KernelSigaction ignore = {SIG_IGN, 0, 0, {0, 0}};
+    const KernelSigaction ignore = {SIG_IGN, 0};
     const long signals[] = {SIGPIPE, SIGXFSZ};
     for (const long signal : signals)
       Syscall5(__NR_rt_sigaction, signal, (long)&ignore, 0, sizeof ignore.mask,
