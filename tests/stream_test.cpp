@@ -189,10 +189,11 @@ TEST(Stream, OutputToAFileIsExact) {
 }
 
 // Input that cannot be read: the prompt alone, and status 1 unless it was
-// simply empty.
-TEST(BadDescriptor, UnreadableInputEchoesNothing) {
+// simply empty. Input that never ends nor holds a line end: 80 bytes.
+TEST(BadDescriptor, UnreadableOrEndlessInput) {
   Fd directory(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   Fd devNull(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  Fd devZero(open("/dev/zero", O_RDONLY | O_CLOEXEC));
   Fd writeOnly(memfd_create("write-only", MFD_CLOEXEC));
   WriteAll(writeOnly.get(), "not for reading\n");
   Fd reopened = Reopen(writeOnly.get(), O_WRONLY);
@@ -200,16 +201,18 @@ TEST(BadDescriptor, UnreadableInputEchoesNothing) {
     const char* name;
     int in;
     int status;
+    std::string echoed = "";
   } cases[] = {
       {"closed", -1, 1},
       {"a directory", directory.get(), 1},
       {"/dev/null", devNull.get(), 0},
       {"open only for writing", reopened.get(), 1},
+      {"/dev/zero", devZero.get(), 0, std::string(80, '\0')},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Outcome run = RunWithInput(c.in);
-    EXPECT_EQ(Printable(run.output), Printable(Prompt));
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
     EXPECT_TRUE(ExitedWith(run.status, c.status)) << run.status;
   }
 }
@@ -281,20 +284,73 @@ TEST(BadDescriptor, UnwritableOutputEndsWithOne) {
             Printable(Prompt.substr(0, 10)));
 }
 
+// Writes blocks to the non-blocking tty while each is taken whole, at most
+// blocks of them, then last bytes: all that was taken.
+std::string FillInBlocks(int tty, size_t blocks, size_t last) {
+  const std::string block(246, '.');
+  std::string taken;
+  for (size_t i = 0; i <= blocks; ++i) {
+    const size_t size = i < blocks ? block.size() : last;
+    const ssize_t n = size > 0 ? write(tty, block.data(), size) : 0;
+    taken.append(std::max<ssize_t>(n, 0), '.');
+    if (n != (ssize_t)size) break;
+  }
+  return taken;
+}
+
+// Fills the non-blocking terminal so that it has room for ten more bytes:
+// what fills it. A write to a full terminal takes what the last of its
+// buffers still holds, and fresh terminals filled alike fill alike: a twin
+// shows where a block is cut short, the terminal is filled to ten bytes
+// before that, and another twin filled alike shows that ten fit.
+std::string FillLeavingTen(Terminal& terminal) {
+  Terminal twins[2] = {OpenTerminal(), OpenTerminal()};
+  size_t blocks = -1, last = 0;
+  std::string filled;
+  for (Terminal* t : {&twins[0], &twins[1], &terminal}) {
+    SetNonBlocking(t->slave.get());
+    // The master's own buffer first, so that it takes no more meanwhile.
+    WriteAll(t->slave.get(), std::string(4096, '.'));
+    AwaitArrival(t->master.get(), 4095);
+    filled =
+        std::string(4096, '.') + FillInBlocks(t->slave.get(), blocks, last);
+    if (t == &twins[0]) {
+      blocks = (filled.size() - 4096) / 246;
+      last = std::max<size_t>((filled.size() - 4096) % 246, 10) - 10;
+    }
+  }
+  EXPECT_EQ(write(twins[1].slave.get(), "0123456789abcdef", 16), 10)
+      << "no room for ten bytes left";
+  return filled;
+}
+
+// Output with no room, or with room for part of the prompt only: the rest
+// is written once there is room, and nothing twice.
 TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
-  Pipe out = MakePipe();
-  SetNonBlocking(out.write.get());
-  // Fill the pipe so that the program's first write finds no room.
-  const std::string filler = Fill(out.write.get());
-  Fd in = FileWith("after the wait\n");
-  const pid_t pid = Start(Stdio{in.get(), out.write.get(), -1});
-  out.write = Fd();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  const std::string drained =
-      ReadUntil(out.read.get(), Prompt + "after the wait\n");
-  EXPECT_TRUE(ExitedWithZero(WaitExit(pid)));
-  EXPECT_EQ(drained.size(), filler.size() + Prompt.size() + 15);
-  EXPECT_EQ(drained, filler + Prompt + "after the wait\n");
+  for (const bool terminal : {false, true}) {
+    SCOPED_TRACE(terminal ? "terminal with room for ten bytes" : "full pipe");
+    Pipe out;
+    std::string filler;
+    if (terminal) {
+      Terminal tty = OpenTerminal();
+      filler = FillLeavingTen(tty);
+      out = Pipe{std::move(tty.master), std::move(tty.slave)};
+    } else {
+      out = MakePipe();
+      SetNonBlocking(out.write.get());
+      // Fill the pipe so that the program's first write finds no room.
+      filler = Fill(out.write.get());
+    }
+    Fd in = FileWith("after the wait\n");
+    const pid_t pid = Start(Stdio{in.get(), out.write.get(), -1});
+    out.write = Fd();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::string drained =
+        ReadUntil(out.read.get(), Prompt + "after the wait\n");
+    EXPECT_TRUE(ExitedWithZero(WaitExit(pid)));
+    EXPECT_EQ(drained.size(), filler.size() + Prompt.size() + 15);
+    EXPECT_EQ(drained, filler + Prompt + "after the wait\n");
+  }
 }
 
 // KERNEL32's console functions fail on anything but a console: with its

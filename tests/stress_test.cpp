@@ -5,11 +5,13 @@
 // status 0. Run with --seed N to repeat a run, --cases N to size it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -160,6 +162,74 @@ TEST_F(Stress, RegularFile) {
     out.write = Fd();
     Record(input, ReadAvailable(out.read.get()), ReadAvailable(in.get()),
            status, "file");
+  }
+}
+
+// Whether whole is a and b interleaved, each in its own order: what two
+// readers taking turns at the front of one input can have got of it.
+bool Interleaves(const std::string& a, const std::string& b,
+                 const std::string& whole) {
+  if (a.size() + b.size() != whole.size()) return false;
+  // can[j]: the first i bytes of a and j of b make the first i + j of whole.
+  std::vector<bool> can(b.size() + 1);
+  for (size_t i = 0; i <= a.size(); ++i)
+    for (size_t j = 0; j <= b.size(); ++j)
+      can[j] = (i == 0 && j == 0) ||
+               (i > 0 && can[j] && a[i - 1] == whole[i + j - 1]) ||
+               (j > 0 && can[j - 1] && b[j - 1] == whole[i + j - 1]);
+  return can[b.size()];
+}
+
+// Two readers of one pipe or stream socket, both waiting when the lines
+// arrive at once: each looks, then takes, and the other may take in
+// between. Which reader gets which bytes is up to that race; every byte
+// must reach one of them or the next reader.
+TEST_F(Stress, TwoReadersOfOnePipeOrSocket) {
+  const std::string alphabet = AllBytes();
+  for (long i = 0; i < Cases(); ++i) {
+    for (const bool socket : {false, true}) {
+      const std::string input = RandomInput(alphabet, '\n', false);
+      int ends[2];
+      if (socket)
+        socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
+      else
+        pipe2(ends, O_CLOEXEC);
+      Fd in(ends[0]), writer(ends[1]);
+      Pipe out[2] = {MakePipe(), MakePipe()};
+      pid_t pids[2];
+      std::string got[2];
+      for (int r = 0; r < 2; ++r) {
+        pids[r] = Start(Stdio{in.get(), out[r].write.get(), -1});
+        out[r].write = Fd();
+      }
+      // Once its prompt is out, each reader is on its way to wait.
+      for (int r = 0; r < 2; ++r) got[r] = ReadUntil(out[r].read.get(), Prompt);
+      std::this_thread::sleep_for(std::chrono::microseconds(Between(0, 2000)));
+      WriteAll(writer.get(), input);
+      writer = Fd();
+      bool zero = true, prompted = true;
+      for (int r = 0; r < 2; ++r) {
+        zero = ExitedWithZero(WaitExit(pids[r])) && zero;
+        got[r] += ReadAvailable(out[r].read.get());
+        prompted = got[r].compare(0, Prompt.size(), Prompt) == 0 && prompted;
+        got[r].erase(0, Prompt.size());
+      }
+      const std::string rest = ReadAvailable(in.get());
+      const size_t taken = input.size() - std::min(rest.size(), input.size());
+      ++totals.cases;
+      totals.badExits += !zero;
+      totals.bytesLost +=
+          std::labs((long)input.size() - (long)(got[0] + got[1] + rest).size());
+      EXPECT_TRUE(zero && prompted && got[0].size() <= 80 &&
+                  got[1].size() <= 80 &&
+                  input.compare(taken, std::string::npos, rest) == 0 &&
+                  Interleaves(got[0], got[1], input.substr(0, taken)))
+          << (socket ? "stream socket" : "pipe") << ", seed " << seed
+          << ", case " << totals.cases << "\n  input:  " << Printable(input)
+          << "\n  first:  " << Printable(got[0])
+          << "\n  second: " << Printable(got[1])
+          << "\n  rest:   " << Printable(rest);
+    }
   }
 }
 
