@@ -19,8 +19,10 @@ if(WIN32)
   # No -fdata-sections here: with it, GCC for Windows puts zeroed data in
   # .data sections that take room in the file instead of .bss.
   target_link_libraries(freestanding INTERFACE kernel32)
+  # The linker script keeps the constants with the code, a block less.
   target_link_options(freestanding INTERFACE
-    -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase)
+    -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase
+    -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/windows.ld)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     target_link_options(freestanding INTERFACE -Wl,--high-entropy-va)
   endif()

@@ -62,6 +62,7 @@ else()
   set(debianArchitecture_linux-x86_64 amd64)
   set(debianArchitecture_linux-i386 i386)
   set(debianArchitecture_linux-arm64 arm64)
+  set(debianArchitecture_linux-riscv64 riscv64)
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE
       ${debianArchitecture_${LINEECHO_TARGET}})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,10 +1,12 @@
-# Builds the four other targets from this same source, each in a build tree
+# Builds the five other targets from this same source, each in a build tree
 # of its own named for it, with its toolchain file. The tests of this build
 # then run them here: Linux i386 directly (or under qemu-user, where the
-# kernel refuses 32-bit code), arm64 under qemu-user, Windows under Wine.
+# kernel refuses 32-bit code), arm64 and riscv64 under qemu-user, Windows
+# under Wine.
 include(ExternalProject)
 
-set(LINEECHO_OTHER_TARGETS linux-i386 linux-arm64 windows-x86 windows-x64)
+set(LINEECHO_OTHER_TARGETS linux-i386 linux-arm64 linux-riscv64
+    windows-x86 windows-x64)
 foreach(name IN LISTS LINEECHO_OTHER_TARGETS)
   ExternalProject_Add(lineecho-${name}
     SOURCE_DIR ${PROJECT_SOURCE_DIR}

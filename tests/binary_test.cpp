@@ -59,6 +59,7 @@ const ElfExpectation ElfTargets[] = {
     {"linux-x86_64", ELFCLASS64, EM_X86_64},
     {"linux-i386", ELFCLASS32, EM_386},
     {"linux-arm64", ELFCLASS64, EM_AARCH64},
+    {"linux-riscv64", ELFCLASS64, EM_RISCV},
 };
 
 template <typename Ehdr, typename Phdr, typename Dyn>

@@ -310,7 +310,7 @@ TerminalRun RunAtTerminal(const std::string& typed,
       return all.find('>') != std::string::npos;
     });
     AwaitConsoleInput(tty);
-    WriteAll(master, "lineecho\r");
+    WriteAll(master, options.cmdFirst + "lineecho\r");
   } else {
     pid = Start(Stdio{tty, tty, tty}, tty);
   }
@@ -330,7 +330,28 @@ TerminalRun RunAtTerminal(const std::string& typed,
     options.type(master, typed);
   else
     WriteAll(master, typed);
-  if (options.fromCmd) WriteAll(master, "echo %ERRORLEVEL%\rexit\r");
+  if (options.fromCmd) {
+    // cmd is given its last commands once it prompts again, after the
+    // program, since Ctrl+C drops all that waits in the console. Wine's
+    // console drops a Ctrl+C typed before the program reads: it is typed
+    // again each second until the program has ended.
+    auto typedAt = std::chrono::steady_clock::now();
+    AwaitThat(
+        [&] {
+          const std::string more = ReadAvailable(master);
+          run.output += more;
+          if (!more.empty() && Render(run.output).back() == ">") return true;
+          const auto now = std::chrono::steady_clock::now();
+          if (typed == "\x03" && now - typedAt > std::chrono::seconds(1)) {
+            WriteAll(master, typed);
+            typedAt = now;
+          }
+          return false;
+        },
+        "cmd never prompted again after the program");
+    AwaitConsoleInput(tty);
+    WriteAll(master, "echo %ERRORLEVEL%\rexit\r");
+  }
   run.status = WaitExit(pid);
   // Wine's console gives the terminal its settings back as it ends, after
   // the program: what it still draws comes before that.

@@ -118,6 +118,7 @@ struct TerminalOptions {
   // at the program's, then `echo %ERRORLEVEL%` and `exit`, so that the
   // screen shows what cmd ran after the program and the status it got.
   bool fromCmd = false;
+  std::string cmdFirst;  // typed at cmd's prompt before `lineecho`
 };
 // Starts the target at a terminal, waits for its prompt, types typed, and
 // collects what it showed until it ended and what it left unread.

@@ -90,12 +90,11 @@ Fd PtyMasterWith(const std::string& input) {
   return std::move(terminal.master);
 }
 
-// The same in packet mode (TIOCPKT): a status byte starts each read. Not
-// under qemu-user, which cannot tell the program (TIOCGPKT fails there).
+// The same in packet mode (TIOCPKT): a status byte starts each read.
 Fd PacketPtyMasterWith(const std::string& input) {
   Fd master = PtyMasterWith(input);
   int on = 1;
-  if (target.runner.empty()) ioctl(master.get(), TIOCPKT, &on);
+  ioctl(master.get(), TIOCPKT, &on);
   return master;
 }
 
@@ -108,23 +107,31 @@ const struct {
     {"file", FileWith},
     {"stream socket", SocketWith},
     {"pty master", PtyMasterWith},
-    {"pty master in packet mode", PacketPtyMasterWith},
 };
 
-TEST(Stream, EveryInputGivesOneLineAndLeavesTheRest) {
-  for (const auto& kind : Inputs) {
-    for (const StreamCase& c : Cases) {
-      SCOPED_TRACE(std::string(kind.name) + ", " + c.name);
-      Fd in = kind.make(c.input);
-      const Outcome run = RunWithInput(in.get());
-      EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
-      EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
-      int off = 0;  // the rest, read without status bytes
-      ioctl(in.get(), TIOCPKT, &off);
-      EXPECT_EQ(Printable(ReadAvailable(in.get())),
-                Printable(c.input.substr(c.echoed.size())));
-    }
+void ExpectEveryCase(const char* kind, Fd (*make)(const std::string& input)) {
+  for (const StreamCase& c : Cases) {
+    SCOPED_TRACE(std::string(kind) + ", " + c.name);
+    Fd in = make(c.input);
+    const Outcome run = RunWithInput(in.get());
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
+    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+    int off = 0;  // the rest, read without status bytes
+    ioctl(in.get(), TIOCPKT, &off);
+    EXPECT_EQ(Printable(ReadAvailable(in.get())),
+              Printable(c.input.substr(c.echoed.size())));
   }
+}
+
+TEST(Stream, EveryInputGivesOneLineAndLeavesTheRest) {
+  for (const auto& kind : Inputs) ExpectEveryCase(kind.name, kind.make);
+}
+
+TEST(Stream, PacketPtyMasterGivesOneLineAndLeavesTheRest) {
+  if (!target.runner.empty())
+    GTEST_SKIP() << "qemu-user fails TIOCGPKT, so the program cannot tell "
+                    "a master in packet mode";
+  ExpectEveryCase("pty master in packet mode", PacketPtyMasterWith);
 }
 
 // A datagram or packet socket: one read is one message, lines and all, cut

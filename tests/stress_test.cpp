@@ -56,11 +56,31 @@ std::string AllBytes() {
          std::string(10, '\n');
 }
 
-// What the program must take of input: through the first LF, at most 80.
-std::string FirstLine(const std::string& input, char lineEnd = '\n') {
+// What the program must take of input: through the first LF, at most max.
+std::string FirstLine(const std::string& input, char lineEnd = '\n',
+                      size_t max = 80) {
   const size_t end = input.find(lineEnd);
   const size_t length = end == std::string::npos ? input.size() : end + 1;
-  return input.substr(0, std::min<size_t>(length, 80));
+  return input.substr(0, std::min<size_t>(length, max));
+}
+
+// How much of line is kept by a cut at max that never falls inside a
+// well-formed UTF-8 character: the line decoded from its start.
+size_t WholeCharacters(const std::string& line, size_t max) {
+  size_t at = 0;
+  while (at < max && at < line.size()) {
+    const unsigned char c = line[at];
+    size_t size = c >= 0xC2 && c <= 0xDF   ? 2
+                  : c >= 0xE0 && c <= 0xEF ? 3
+                  : c >= 0xF0 && c <= 0xF4 ? 4
+                                           : 1;
+    for (size_t i = 1; i < size; ++i)
+      if (at + i >= line.size() || ((unsigned char)line[at + i] & 0xC0) != 0x80)
+        size = 1;
+    if (at + size > max) break;
+    at += size;
+  }
+  return at;
 }
 
 // Bytes of input that are neither in the echo nor left for the next
@@ -79,7 +99,8 @@ long Lost(const std::string& input, const std::string& echoed,
 }
 
 void Record(const std::string& input, const std::string& output,
-            const std::string& rest, int status, const std::string& how) {
+            const std::string& rest, int status, const std::string& how,
+            size_t max = 80) {
   ++totals.cases;
   const bool zero = ExitedWithZero(status);
   totals.badExits += !zero;
@@ -88,7 +109,7 @@ void Record(const std::string& input, const std::string& output,
                                  : output;
   const long lost = Lost(input, echoed, rest);
   totals.bytesLost += lost;
-  const std::string expected = FirstLine(input);
+  const std::string expected = FirstLine(input, '\n', max);
   EXPECT_TRUE(zero && lost == 0 && output == Prompt + expected &&
               rest == input.substr(expected.size()))
       << how << ", seed " << seed << ", case " << totals.cases
@@ -233,14 +254,15 @@ TEST_F(Stress, TypedAtATerminal) {
     };
     const TerminalRun run = RunAtTerminal(typed, chunked);
     // The terminal turns Enter into LF; what the program drops of an
-    // overlong first line is the terminal's, not lost.
+    // overlong first line is the terminal's, not lost, and never part of
+    // a character.
     std::string input = typed;
     std::replace(input.begin(), input.end(), '\r', '\n');
     const size_t firstEnd = input.find('\n') + 1;
+    const size_t kept = WholeCharacters(input.substr(0, firstEnd), 80);
     const std::string delivered =
-        input.substr(0, std::min<size_t>(firstEnd, 80)) +
-        input.substr(firstEnd);
-    Record(delivered, run.output, run.leftover, run.status, "terminal");
+        input.substr(0, kept) + input.substr(firstEnd);
+    Record(delivered, run.output, run.leftover, run.status, "terminal", kept);
   }
 }
 

@@ -8,10 +8,19 @@
 
 namespace {
 
-const std::string X78(78, 'x'), X79(79, 'x'), X80(80, 'x'), X100(100, 'x');
+const std::string X77(77, 'x'), X78(78, 'x'), X79(79, 'x'), X80(80, 'x'),
+    X100(100, 'x');
+// Characters of 2, 3 and 4 bytes in UTF-8: e acute, the euro sign, an emoji.
+const std::string E2 = "\xc3\xa9", E3 = "\xe2\x82\xac", E4 = "\xf0\x9f\x98\x80";
+std::string Repeat(const std::string& text, int times) {
+  std::string all;
+  while (times-- > 0) all += text;
+  return all;
+}
 // What cmd shows once it reads again, when nothing was left for it: its
 // prompt, the status it got from the program, and its prompt again.
-const std::string CmdAfter = "\r\n>echo %ERRORLEVEL%\r\n0\r\n\r\n>exit\r\n";
+const std::string CmdAfter = "\r\n>echo %ERRORLEVEL%\r\n0\r\n\r\n>exit\r\n",
+                  CmdAfter1 = "\r\n>echo %ERRORLEVEL%\r\n1\r\n\r\n>exit\r\n";
 // A 200-character line whose rest, past the 80 the program takes, is a
 // command that shows itself if cmd ever runs it.
 const std::string Line200 = X80 + std::string(109, ' ') + "echo LEAKED";
@@ -33,8 +42,13 @@ struct TerminalCase {
   // shows after the program's echo, given `echo %ERRORLEVEL%` and `exit`.
   std::optional<std::string> cmdShows = {};
   void (*modes)(termios&) = nullptr;  // settings besides the defaults
+  std::string cmdFirst = "";          // a command cmd runs before the program
 };
 
+void CtrlCIsAKey(termios& t) {
+  t.c_cc[VINTR] = _POSIX_VDISABLE;
+  t.c_cc[VEOL] = '\x03';
+}
 void IgnCr(termios& t) { t.c_iflag |= IGNCR; }
 void Eol(termios& t) { t.c_cc[VEOL] = ','; }
 void Eol2(termios& t) { t.c_cc[VEOL2] = ';'; }
@@ -72,6 +86,61 @@ const TerminalCase Cases[] = {
      "abx\b \bc\n", "abc\n", "", "abc\r\n", "abc\r\n"},
     {"bytes above 0x7f", "caf\xc3\xa9\r", "caf\xc3\xa9\n", "caf\xc3\xa9\n", "",
      "caf\xc3\xa9\r\n", "caf\xc3\xa9\r\n"},
+    // A character is never cut in two where the rest of the line is
+    // dropped: the echo ends before it. Bytes that form no character are
+    // cut as they stand. Wine's console runs in a single-byte code page,
+    // where a character is a byte and nothing moves the cut.
+    {"2-byte character at the cut", X79 + E2 + "\r", X79 + E2 + "\n", X79, "",
+     X79 + E2 + "\r\n\r\n", X79 + E2},
+    {"3-byte character at the cut",
+     X79 + E3 + "\r",
+     X79 + E3 + "\n",
+     X79,
+     "",
+     {},
+     {}},
+    {"3-byte character just before the cut",
+     X78 + E3 + "\r",
+     X78 + E3 + "\n",
+     X78,
+     "",
+     {},
+     {}},
+    {"4-byte character at the cut",
+     X79 + E4 + "\r",
+     X79 + E4 + "\n",
+     X79,
+     "",
+     {},
+     {}},
+    {"4-byte character just before the cut",
+     X77 + E4 + "\r",
+     X77 + E4 + "\n",
+     X77,
+     "",
+     {},
+     {}},
+    {"2-byte characters from an even start",
+     Repeat(E2, 41) + "\r",
+     Repeat(E2, 41) + "\n",
+     Repeat(E2, 40),
+     "",
+     {},
+     {}},
+    {"2-byte characters from an odd start",
+     "a" + Repeat(E2, 45) + "\r",
+     "a" + Repeat(E2, 45) + "\n",
+     "a" + Repeat(E2, 39),
+     "",
+     {},
+     {}},
+    {"malformed byte at the cut",
+     X79 + "\xc3y\r",
+     X79 + "\xc3y\n",
+     X79 + "\xc3",
+     "",
+     {},
+     {}},
     // Pasted at a shell's prompt: the terminal holds it all as one line,
     // but the program takes its own line only and leaves the rest to the
     // shell, as it waits. bash leaves CR where the user pressed Enter, zsh
@@ -125,6 +194,13 @@ const TerminalCase Cases[] = {
     {"line typed ahead from cmd", "first\recho ahead\r", "first\necho ahead\n",
      "first\n", "echo ahead\n", "first\r\n", "first\r\n", "",
      "\r\n>echo ahead\r\nahead\r\n" + CmdAfter},
+    // With cmd's console in UTF-8 the cut moves, as at a Linux terminal.
+    {"UTF-8 from cmd", X79 + E2 + "\r", X79 + E2 + "\n", X79, "",
+     X79 + E2 + "\r\n\r\n", X79, "", CmdAfter, nullptr, "chcp 65001\r"},
+    // Ctrl-C reaches the console as a key: the read ends with nothing, a
+    // failure. At a Linux terminal it is the line's end then.
+    {"Ctrl-C from cmd", "\x03", "^C", "\x03", "", "", "", "", CmdAfter1,
+     CtrlCIsAKey},
     // Pasted lines ended by the terminal's own settings: CR ignored (Enter
     // is Ctrl-J then), its EOL and its EOL2.
     {"IGNCR",
@@ -159,6 +235,7 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
     TerminalOptions options;
     options.waiting = c.pasted;
     options.fromCmd = target.windows && c.cmdShows;
+    options.cmdFirst = c.cmdFirst;
     options.modes = c.modes;
     const TerminalRun run = RunAtTerminal(c.typed, options);
     EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;

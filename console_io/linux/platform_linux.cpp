@@ -24,6 +24,7 @@
 #include <linux/time.h>
 
 #include "../platform.h"
+#include "../uncut.h"
 #include "syscall.h"
 
 namespace {
@@ -36,12 +37,15 @@ constexpr int StreamSocket = 1;  // SOCK_STREAM
 constexpr uint32_t TerminalLineMax = 4096;
 
 // The kernel's sigaction for rt_sigaction on every architecture built here;
-// the headers' struct sigaction is the older call's on i386.
+// the headers' struct sigaction is the older call's on i386. It has a
+// restorer only where the headers define SA_RESTORER (not on riscv64).
 struct KernelSigaction {
   __sighandler_t handler;
   unsigned long flags;
-  unsigned long restorer;
-  unsigned int mask[2];
+#ifdef SA_RESTORER
+  unsigned long restorer = 0;
+#endif
+  unsigned int mask[2] = {0, 0};
 };
 
 // How a line is taken from input that is not a terminal.
@@ -231,10 +235,12 @@ bool TakeWaiting(int fd, char* line, uint32_t room, uint32_t& length,
   }
 }
 
+// Hands out what waits of the line, as much as fits without cutting a
+// character in two: the rest is dropped unless a later read takes it.
 uint32_t TakeLineRest(char* buffer, uint32_t max) {
-  uint32_t count = 0;
-  while (count < max && lineRestStart < lineRestEnd)
-    buffer[count++] = lineRest[lineRestStart++];
+  const uint32_t count =
+      UncutLength(lineRest + lineRestStart, lineRestEnd - lineRestStart, max);
+  for (uint32_t i = 0; i < count; ++i) buffer[i] = lineRest[lineRestStart++];
   return count;
 }
 
@@ -347,7 +353,7 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
   // A reader that has gone or a file size limit must not kill the process:
   // the write just fails.
   if (!writeSignalsIgnored) {
-    const KernelSigaction ignore = {SIG_IGN, 0, 0, {0, 0}};
+    const KernelSigaction ignore = {SIG_IGN, 0};
     const long signals[] = {SIGPIPE, SIGXFSZ};
     for (const long signal : signals)
       Syscall5(__NR_rt_sigaction, signal, (long)&ignore, 0, sizeof ignore.mask,

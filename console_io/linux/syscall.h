@@ -8,6 +8,8 @@
 #include "syscall_i386.h"
 #elif defined(__aarch64__)
 #include "syscall_aarch64.h"
+#elif defined(__riscv) && __riscv_xlen == 64
+#include "syscall_riscv64.h"
 #else
 #error "no system call file for this architecture"
 #endif

@@ -8,6 +8,7 @@
 // taken at once; what the caller has not asked for yet is kept here for its
 // next read from the same handle, and dropped when the process ends.
 #include "../platform.h"
+#include "../uncut.h"
 
 namespace {
 
@@ -18,10 +19,14 @@ char lineStore[LineStoreSize + DropSize];
 DWORD lineStart, lineEnd;
 HANDLE lineConsole;
 
-// Reads what the console hands over for one line into lineStore. Only a
-// read that filled its buffer without reaching the line's LF can have more
-// of the line behind it; out of line mode a read that returns short ends
-// the line, so nothing waits for a line end that may never come.
+// Reads what the console hands over for one line into lineStore. A line
+// ends at its first LF: whatever a read hands over after it is not the
+// line's, and is dropped. A line also ends where a read that fills its
+// buffer ends in CR, as lines do with processed input off; only a full
+// read that ends in neither can have more of the line behind it, and out of
+// line mode a read that returns short ends the line, so nothing waits for
+// a line end that may never come. A read the console ends with nothing
+// (Ctrl+C, Ctrl+Break), having dropped the line typed so far, has failed.
 BOOL ReadLine(HANDLE console, void* inputControl) {
   lineConsole = console;
   lineStart = lineEnd = 0;
@@ -30,10 +35,16 @@ BOOL ReadLine(HANDLE console, void* inputControl) {
     char* const into = lineStore + lineEnd;
     const DWORD room = full ? DropSize : LineStoreSize - lineEnd;
     DWORD count = 0;
-    if (!::ReadConsoleA(console, into, room, &count, inputControl))
+    if (!::ReadConsoleA(console, into, room, &count, inputControl) ||
+        count == 0)
       return false;
-    if (!full) lineEnd += count;
-    if (count < room || into[count - 1] == '\n') return true;
+    if (count > room) count = room;
+    DWORD length = 0;
+    while (length < count && into[length++] != '\n') {
+    }
+    if (!full) lineEnd += length;
+    if (length < room || into[length - 1] == '\n' || into[length - 1] == '\r')
+      return true;
   }
 }
 
@@ -46,8 +57,10 @@ BOOL ReadConsoleA(HANDLE console, void* buffer, DWORD charsToRead,
   BOOL read = true;
   if (lineStart == lineEnd || console != lineConsole)
     read = ReadLine(console, inputControl);
-  DWORD count = lineEnd - lineStart;
-  if (count > charsToRead) count = charsToRead;
+  // What no read takes is dropped when the process ends: never half a
+  // character.
+  const DWORD count =
+      UncutLength(lineStore + lineStart, lineEnd - lineStart, charsToRead);
   for (DWORD i = 0; i < count; ++i)
     static_cast<char*>(buffer)[i] = lineStore[lineStart + i];
   lineStart += count;

@@ -1,0 +1,49 @@
+// Linux riscv64: ecall takes the number in a7 and the arguments in a0 to a5,
+// and returns the result in a0. The numbers come from <asm/unistd.h>.
+#pragma once
+
+static inline long Syscall1(long n, long a) {
+  register long a7 __asm__("a7") = n;
+  register long a0 __asm__("a0") = a;
+  __asm__ volatile("ecall" : "+r"(a0) : "r"(a7) : "memory");
+  return a0;
+}
+
+static inline long Syscall3(long n, long a, long b, long c) {
+  register long a7 __asm__("a7") = n;
+  register long a0 __asm__("a0") = a;
+  register long a1 __asm__("a1") = b;
+  register long a2 __asm__("a2") = c;
+  __asm__ volatile("ecall" : "+r"(a0) : "r"(a7), "r"(a1), "r"(a2) : "memory");
+  return a0;
+}
+
+static inline long Syscall5(long n, long a, long b, long c, long d, long e) {
+  register long a7 __asm__("a7") = n;
+  register long a0 __asm__("a0") = a;
+  register long a1 __asm__("a1") = b;
+  register long a2 __asm__("a2") = c;
+  register long a3 __asm__("a3") = d;
+  register long a4 __asm__("a4") = e;
+  __asm__ volatile("ecall"
+                   : "+r"(a0)
+                   : "r"(a7), "r"(a1), "r"(a2), "r"(a3), "r"(a4)
+                   : "memory");
+  return a0;
+}
+
+static inline long Syscall6(long n, long a, long b, long c, long d, long e,
+                            long f) {
+  register long a7 __asm__("a7") = n;
+  register long a0 __asm__("a0") = a;
+  register long a1 __asm__("a1") = b;
+  register long a2 __asm__("a2") = c;
+  register long a3 __asm__("a3") = d;
+  register long a4 __asm__("a4") = e;
+  register long a5 __asm__("a5") = f;
+  __asm__ volatile("ecall"
+                   : "+r"(a0)
+                   : "r"(a7), "r"(a1), "r"(a2), "r"(a3), "r"(a4), "r"(a5)
+                   : "memory");
+  return a0;
+}
