@@ -23,8 +23,8 @@
 #include <linux/stat.h>
 #include <linux/time.h>
 
+#include "../line.h"
 #include "../platform.h"
-#include "../uncut.h"
 #include "syscall.h"
 
 namespace {
@@ -150,14 +150,6 @@ bool SeekBy(int fd, long delta) {
 #endif
 }
 
-// The length of text up to and with its first LF, or all of it.
-uint32_t LineLength(const char* text, uint32_t size) {
-  uint32_t length = 0;
-  while (length < size && text[length++] != '\n') {
-  }
-  return length;
-}
-
 // Reads one line of at most max bytes a byte at a time, where nothing can
 // be given back. A pseudo-terminal's master in packet mode (TIOCPKT) starts
 // every read with a status byte: there a read of two bytes carries it and a
@@ -235,13 +227,9 @@ bool TakeWaiting(int fd, char* line, uint32_t room, uint32_t& length,
   }
 }
 
-// Hands out what waits of the line, as much as fits without cutting a
-// character in two: the rest is dropped unless a later read takes it.
+// The rest of the line is dropped unless a later read takes it.
 uint32_t TakeLineRest(char* buffer, uint32_t max) {
-  const uint32_t count =
-      UncutLength(lineRest + lineRestStart, lineRestEnd - lineRestStart, max);
-  for (uint32_t i = 0; i < count; ++i) buffer[i] = lineRest[lineRestStart++];
-  return count;
+  return HandOut(lineRest, lineRestStart, lineRestEnd, buffer, max);
 }
 
 // In line mode the whole line is taken: the part beyond max waits here for

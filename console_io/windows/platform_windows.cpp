@@ -7,8 +7,8 @@
 // would run the rest of an overlong line as a command. So the whole line is
 // taken at once; what the caller has not asked for yet is kept here for its
 // next read from the same handle, and dropped when the process ends.
+#include "../line.h"
 #include "../platform.h"
-#include "../uncut.h"
 
 namespace {
 
@@ -39,9 +39,7 @@ BOOL ReadLine(HANDLE console, void* inputControl) {
         count == 0)
       return false;
     if (count > room) count = room;
-    DWORD length = 0;
-    while (length < count && into[length++] != '\n') {
-    }
+    const DWORD length = LineLength(into, count);
     if (!full) lineEnd += length;
     if (length < room || into[length - 1] == '\n' || into[length - 1] == '\r')
       return true;
@@ -57,14 +55,9 @@ BOOL ReadConsoleA(HANDLE console, void* buffer, DWORD charsToRead,
   BOOL read = true;
   if (lineStart == lineEnd || console != lineConsole)
     read = ReadLine(console, inputControl);
-  // What no read takes is dropped when the process ends: never half a
-  // character.
-  const DWORD count =
-      UncutLength(lineStore + lineStart, lineEnd - lineStart, charsToRead);
-  for (DWORD i = 0; i < count; ++i)
-    static_cast<char*>(buffer)[i] = lineStore[lineStart + i];
-  lineStart += count;
-  *charsRead = count;
+  // What no read takes is dropped when the process ends.
+  *charsRead = HandOut(lineStore, lineStart, lineEnd,
+                       static_cast<char*>(buffer), charsToRead);
   return read;
 }
 
