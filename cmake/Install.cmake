@@ -24,6 +24,9 @@ else()
     DEPENDS ${docs}/lineecho.1 ${docs}/changelog
     WORKING_DIRECTORY ${docs})
   add_custom_target(docs ALL DEPENDS ${docs}/lineecho.1.gz ${docs}/changelog.gz)
+  # `cmake --install` puts the man page down with the program, so building
+  # the program alone builds it too.
+  add_dependencies(lineecho docs)
 
   # The licence in Debian's machine-readable copyright format: the notice
   # and the text of LICENSE, the text indented, its blank lines a lone dot.
