@@ -1,5 +1,8 @@
 // Raw system calls for the architecture being built: each returns the
-// result, or a negative errno.
+// result, or a negative errno. Beside them, what else differs between
+// architectures: SOCK_STREAM's number (StreamSocket), the kernel's struct
+// sigaction for rt_sigaction (KernelSigaction), and how a file offset is
+// moved (SeekBy).
 #pragma once
 
 #if defined(__x86_64__)
