@@ -243,8 +243,11 @@ uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
                       const termios& termios) {
   if (termios.c_lflag & ICANON)
     return ReadTerminalLine(fd, buffer, max, termios);
+  // The remainder by subtraction: 32-bit ARM has no divide instruction, and
+  // at -Os GCC would call a runtime routine for it, which is not linked.
   const long tenths = termios.c_cc[VTIME];
-  timespec limit = {tenths / 10, tenths % 10 * 100000000};
+  const long seconds = tenths / 10;
+  timespec limit = {seconds, (tenths - seconds * 10) * 100000000};
   if (termios.c_cc[VMIN] == 0) inputWaitLimit = &limit;
   const long n = max ? ReadSome(fd, buffer, 1) : 0;
   inputWaitLimit = nullptr;
