@@ -28,6 +28,9 @@ ReadResult ReadText();
 
 // Marks the program's entry point: the first code the process runs. Nothing
 // calls it, so on x86 it cannot trust the stack alignment it is handed.
+// Elsewhere it is entered as any function may be: 64-bit PowerPC code finds
+// its table of contents from r12, which the kernel sets to the entry's
+// address, and MIPS code is built to need nothing set up, $gp included.
 #if defined(__i386__) || defined(__x86_64__)
 #define PROGRAM_ENTRY \
   extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void

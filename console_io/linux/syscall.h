@@ -13,6 +13,14 @@
 #include "syscall_aarch64.h"
 #elif defined(__riscv) && __riscv_xlen == 64
 #include "syscall_riscv64.h"
+#elif defined(__arm__) && defined(__ARM_EABI__)
+#include "syscall_arm.h"
+#elif defined(__mips__)
+#include "syscall_mips.h"
+#elif defined(__powerpc64__) && _CALL_ELF == 2
+#include "syscall_powerpc64.h"
+#elif defined(__s390x__)
+#include "syscall_s390x.h"
 #else
 #error "no system call file for this architecture"
 #endif
