@@ -26,6 +26,19 @@ if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     target_link_options(freestanding INTERFACE -Wl,--high-entropy-va)
   endif()
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^mips")
+  # Position-independent MIPS code reaches even its own data through a table
+  # of absolute addresses that only a loader moves to where the file went,
+  # and expects its own address in $t9 and the table's in $gp, which the
+  # kernel sets neither. So MIPS builds are static at a fixed address, of
+  # ordinary code (-mno-abicalls) that reaches no data through $gp (-G0).
+  # The address is the usual 32-bit one for n64 too, whose code then builds
+  # addresses of 32 bits (-msym32) in two instructions instead of six.
+  set(mips_code -fno-pic -mno-abicalls -G0 -msym32)
+  target_compile_options(freestanding INTERFACE ${mips_code} -fdata-sections)
+  target_link_options(freestanding INTERFACE ${mips_code}
+    -static -no-pie -Wl,-Ttext-segment=0x400000 -Wl,-z,noexecstack
+    -Wl,--build-id=none -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
 else()
   # A static position-independent executable with no interpreter: the
   # kernel maps it anywhere and jumps straight to our entry point. The

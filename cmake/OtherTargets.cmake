@@ -1,11 +1,12 @@
-# Builds the five other targets from this same source, each in a build tree
-# of its own named for it, with its toolchain file. The tests of this build
-# then run them here: Linux i386 directly (or under qemu-user, where the
-# kernel refuses 32-bit code), arm64 and riscv64 under qemu-user, Windows
-# under Wine.
+# Builds the eleven other targets from this same source, each in a build
+# tree of its own named for it, with its toolchain file. The tests of this
+# build then run them here: Linux i386 directly (or under qemu-user, where
+# the kernel refuses 32-bit code), the other Linux ones under qemu-user,
+# Windows under Wine.
 include(ExternalProject)
 
-set(LINEECHO_OTHER_TARGETS linux-i386 linux-arm64 linux-riscv64
+set(LINEECHO_OTHER_TARGETS linux-i386 linux-arm64 linux-riscv64 linux-armel
+    linux-armhf linux-mipsel linux-mips64el linux-ppc64el linux-s390x
     windows-x86 windows-x64)
 foreach(name IN LISTS LINEECHO_OTHER_TARGETS)
   ExternalProject_Add(lineecho-${name}

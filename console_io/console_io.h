@@ -31,9 +31,12 @@ ReadResult ReadText();
 // entry point is not handed it: Linux jumps to it with nothing pushed, so
 // the stack is a return address off; 32-bit Windows calls it, but its
 // convention promises only 4 bytes. 64-bit Windows calls it aligned, and
-// the realignment costs a few bytes there. On arm64 and riscv64 a call
-// pushes nothing (the return address goes in a register), so the 16-byte
-// alignment the kernel hands the entry point is the one a call gives.
+// the realignment costs a few bytes there. Elsewhere a call pushes nothing
+// (the return address goes in a register), so the alignment the kernel
+// hands the entry point is the one a call gives, and the entry point is
+// entered as any function may be: 64-bit PowerPC code finds its table of
+// contents from r12, which the kernel sets to the entry's address, and MIPS
+// code is built to need nothing set up, $gp included.
 #if defined(__i386__) || defined(__x86_64__)
 #define PROGRAM_ENTRY \
   extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void

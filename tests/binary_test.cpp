@@ -52,26 +52,71 @@ class Image {
 struct ElfExpectation {
   const char* target;
   unsigned char elfClass;
+  unsigned char byteOrder;
   uint16_t machine;
+  // ET_DYN: position-independent, so the kernel can place it anywhere.
+  // ET_EXEC: linked to run at one address (MIPS, whose position-independent
+  // code needs a loader).
+  uint16_t type;
 };
 
 const ElfExpectation ElfTargets[] = {
-    {"linux-x86_64", ELFCLASS64, EM_X86_64},
-    {"linux-i386", ELFCLASS32, EM_386},
-    {"linux-arm64", ELFCLASS64, EM_AARCH64},
-    {"linux-riscv64", ELFCLASS64, EM_RISCV},
+    {"linux-x86_64", ELFCLASS64, ELFDATA2LSB, EM_X86_64, ET_DYN},
+    {"linux-i386", ELFCLASS32, ELFDATA2LSB, EM_386, ET_DYN},
+    {"linux-arm64", ELFCLASS64, ELFDATA2LSB, EM_AARCH64, ET_DYN},
+    {"linux-riscv64", ELFCLASS64, ELFDATA2LSB, EM_RISCV, ET_DYN},
+    {"linux-armel", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN},
+    {"linux-armhf", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN},
+    {"linux-mipsel", ELFCLASS32, ELFDATA2LSB, EM_MIPS, ET_EXEC},
+    {"linux-mips64el", ELFCLASS64, ELFDATA2LSB, EM_MIPS, ET_EXEC},
+    {"linux-ppc64el", ELFCLASS64, ELFDATA2LSB, EM_PPC64, ET_DYN},
+    {"linux-s390x", ELFCLASS64, ELFDATA2MSB, EM_S390, ET_DYN},
 };
 
+// The headers' fields in this machine's byte order, from a file in its own.
+template <typename... Fields>
+void Reorder(bool swap, Fields&... fields) {
+  const auto reverse = [](auto& field) {
+    auto* bytes = reinterpret_cast<unsigned char*>(&field);
+    std::reverse(bytes, bytes + sizeof field);
+  };
+  if (swap) (reverse(fields), ...);
+}
+template <typename Ehdr>
+Ehdr ElfHeader(const Image& image, bool swap) {
+  auto h = image.At<Ehdr>(0);
+  Reorder(swap, h.e_type, h.e_machine, h.e_version, h.e_entry, h.e_phoff,
+          h.e_shoff, h.e_flags, h.e_ehsize, h.e_phentsize, h.e_phnum,
+          h.e_shentsize, h.e_shnum, h.e_shstrndx);
+  return h;
+}
+template <typename Phdr>
+Phdr ProgramHeader(const Image& image, uint64_t at, bool swap) {
+  auto p = image.At<Phdr>(at);
+  Reorder(swap, p.p_type, p.p_flags, p.p_offset, p.p_vaddr, p.p_paddr,
+          p.p_filesz, p.p_memsz, p.p_align);
+  return p;
+}
+template <typename Dyn>
+Dyn DynamicEntry(const Image& image, uint64_t at, bool swap) {
+  auto d = image.At<Dyn>(at);
+  Reorder(swap, d.d_tag, d.d_un.d_val);
+  return d;
+}
+
 template <typename Ehdr, typename Phdr, typename Dyn>
-void CheckElf(const Image& image, uint16_t machine) {
-  const auto header = image.At<Ehdr>(0);
-  EXPECT_EQ(header.e_machine, machine);
-  // Position-independent, so the kernel can place it anywhere.
-  EXPECT_EQ(header.e_type, ET_DYN);
+void CheckElf(const Image& image, const ElfExpectation& e) {
+  const bool swap =
+      e.byteOrder !=
+      (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? ELFDATA2MSB : ELFDATA2LSB);
+  const auto header = ElfHeader<Ehdr>(image, swap);
+  EXPECT_EQ(header.e_machine, e.machine);
+  EXPECT_EQ(header.e_type, e.type);
   bool stackSeen = false, entryExecutable = false;
   std::vector<Dyn> dynamic;
   for (unsigned i = 0; i < header.e_phnum; ++i) {
-    const auto ph = image.At<Phdr>(header.e_phoff + i * header.e_phentsize);
+    const auto ph = ProgramHeader<Phdr>(
+        image, header.e_phoff + i * header.e_phentsize, swap);
     SCOPED_TRACE("program header " + std::to_string(i));
     EXPECT_NE(ph.p_type, (uint32_t)PT_INTERP) << "asks for a dynamic loader";
     EXPECT_NE(ph.p_type, (uint32_t)PT_TLS);
@@ -89,7 +134,7 @@ void CheckElf(const Image& image, uint16_t machine) {
     if (ph.p_type == PT_DYNAMIC)
       for (uint64_t at = ph.p_offset; at < ph.p_offset + ph.p_filesz;
            at += sizeof(Dyn))
-        dynamic.push_back(image.At<Dyn>(at));
+        dynamic.push_back(DynamicEntry<Dyn>(image, at, swap));
   }
   EXPECT_TRUE(stackSeen) << "no PT_GNU_STACK: the stack would be executable";
   EXPECT_TRUE(entryExecutable) << "entry point outside executable code";
@@ -233,10 +278,11 @@ TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
               "\x7f"
               "ELF");
     ASSERT_EQ(image.At<unsigned char>(EI_CLASS), e.elfClass);
+    ASSERT_EQ(image.At<unsigned char>(EI_DATA), e.byteOrder);
     if (e.elfClass == ELFCLASS64)
-      CheckElf<Elf64_Ehdr, Elf64_Phdr, Elf64_Dyn>(image, e.machine);
+      CheckElf<Elf64_Ehdr, Elf64_Phdr, Elf64_Dyn>(image, e);
     else
-      CheckElf<Elf32_Ehdr, Elf32_Phdr, Elf32_Dyn>(image, e.machine);
+      CheckElf<Elf32_Ehdr, Elf32_Phdr, Elf32_Dyn>(image, e);
     return;
   }
   for (const PeExpectation& e : PeTargets) {

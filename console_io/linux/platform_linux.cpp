@@ -29,24 +29,12 @@
 
 namespace {
 
-// The kernel keeps these out of the headers it exports.
-constexpr long PeekOnly = 0x2;   // MSG_PEEK
-constexpr int StreamSocket = 1;  // SOCK_STREAM
+// The kernel keeps this out of the headers it exports; SOCK_STREAM, which
+// differs between architectures, comes with the system calls.
+constexpr long PeekOnly = 0x2;  // MSG_PEEK
 
 // A canonical-mode terminal line is at most 4095 characters and its end.
 constexpr uint32_t TerminalLineMax = 4096;
-
-// The kernel's sigaction for rt_sigaction on every architecture built here;
-// the headers' struct sigaction is the older call's on i386. It has a
-// restorer only where the headers define SA_RESTORER (not on riscv64).
-struct KernelSigaction {
-  __sighandler_t handler;
-  unsigned long flags;
-#ifdef SA_RESTORER
-  unsigned long restorer = 0;
-#endif
-  unsigned int mask[2] = {0, 0};
-};
 
 // How a line is taken from input that is not a terminal.
 enum class Way {
@@ -137,17 +125,6 @@ long Peek(int fd, Way way, char* buffer, uint32_t size) {
   if (way == Way::Recv)
     return Take(__NR_recvfrom, fd, (long)buffer, size, PeekOnly, 0);
   return ThroughPeekPipe(false, fd, buffer, size);
-}
-
-// Moves the file offset by delta bytes; false when fd cannot seek.
-bool SeekBy(int fd, long delta) {
-#ifdef __NR__llseek
-  long long offset;
-  return Syscall5(__NR__llseek, fd, delta < 0 ? -1 : 0, delta, (long)&offset,
-                  SEEK_CUR) == 0;
-#else
-  return Syscall3(__NR_lseek, fd, delta, SEEK_CUR) >= 0;
-#endif
 }
 
 // Reads one line of at most max bytes a byte at a time, where nothing can
@@ -266,8 +243,11 @@ uint32_t ReadTerminal(int fd, char* buffer, uint32_t max,
                       const termios& termios) {
   if (termios.c_lflag & ICANON)
     return ReadTerminalLine(fd, buffer, max, termios);
+  // The remainder by subtraction: 32-bit ARM has no divide instruction, and
+  // at -Os GCC would call a runtime routine for it, which is not linked.
   const long tenths = termios.c_cc[VTIME];
-  timespec limit = {tenths / 10, tenths % 10 * 100000000};
+  const long seconds = tenths / 10;
+  timespec limit = {seconds, (tenths - seconds * 10) * 100000000};
   if (termios.c_cc[VMIN] == 0) inputWaitLimit = &limit;
   const long n = max ? ReadSome(fd, buffer, 1) : 0;
   inputWaitLimit = nullptr;
@@ -341,7 +321,8 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
   // A reader that has gone or a file size limit must not kill the process:
   // the write just fails.
   if (!writeSignalsIgnored) {
-    const KernelSigaction ignore = {SIG_IGN, 0};
+    KernelSigaction ignore;
+    ignore.handler = SIG_IGN;
     const long signals[] = {SIGPIPE, SIGXFSZ};
     for (const long signal : signals)
       Syscall5(__NR_rt_sigaction, signal, (long)&ignore, 0, sizeof ignore.mask,

@@ -1,5 +1,8 @@
 // Raw system calls for the architecture being built: each returns the
-// result, or a negative errno.
+// result, or a negative errno. Beside them, what else differs between
+// architectures: SOCK_STREAM's number (StreamSocket), the kernel's struct
+// sigaction for rt_sigaction (KernelSigaction), and how a file offset is
+// moved (SeekBy).
 #pragma once
 
 #if defined(__x86_64__)
@@ -10,6 +13,14 @@
 #include "syscall_aarch64.h"
 #elif defined(__riscv) && __riscv_xlen == 64
 #include "syscall_riscv64.h"
+#elif defined(__arm__) && defined(__ARM_EABI__)
+#include "syscall_arm.h"
+#elif defined(__mips__)
+#include "syscall_mips.h"
+#elif defined(__powerpc64__) && _CALL_ELF == 2
+#include "syscall_powerpc64.h"
+#elif defined(__s390x__)
+#include "syscall_s390x.h"
 #else
 #error "no system call file for this architecture"
 #endif

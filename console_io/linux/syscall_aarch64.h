@@ -47,3 +47,19 @@ static inline long Syscall6(long n, long a, long b, long c, long d, long e,
                    : "memory");
   return x0;
 }
+
+// SOCK_STREAM, which the headers leave to the C library.
+constexpr int StreamSocket = 1;
+
+// The kernel's struct sigaction for rt_sigaction, its mask _NSIG bits.
+struct KernelSigaction {
+  __sighandler_t handler;
+  unsigned long flags = 0;
+  unsigned long restorer = 0;
+  unsigned long mask[_NSIG / 8 / sizeof(unsigned long)] = {};
+};
+
+// Moves fd's file offset by delta bytes; false when fd cannot seek.
+static bool SeekBy(int fd, long delta) {
+  return Syscall3(__NR_lseek, fd, delta, SEEK_CUR) >= 0;
+}

@@ -43,3 +43,24 @@ static inline long Syscall6(long n, long a, long b, long c, long d, long e,
       : "memory");
   return n;
 }
+
+// SOCK_STREAM, which the headers leave to the C library.
+constexpr int StreamSocket = 1;
+
+// The kernel's struct sigaction for rt_sigaction, its mask a bit for each of
+// 64 signals: the headers' own struct and NSIG are the older call's here.
+struct KernelSigaction {
+  __sighandler_t handler;
+  unsigned long flags = 0;
+  unsigned long restorer = 0;
+  unsigned int mask[2] = {};
+};
+
+// Moves fd's file offset by delta bytes; false when fd cannot seek. A long
+// holds no large file's offset here: _llseek takes the move in two halves
+// and stores where it ends.
+static bool SeekBy(int fd, long delta) {
+  long long offset;
+  return Syscall5(__NR__llseek, fd, delta < 0 ? -1 : 0, delta, (long)&offset,
+                  SEEK_CUR) == 0;
+}

@@ -44,3 +44,20 @@ static inline long Syscall6(long n, long a, long b, long c, long d, long e,
                    : "rcx", "r11", "memory");
   return ret;
 }
+
+// SOCK_STREAM, which the headers leave to the C library.
+constexpr int StreamSocket = 1;
+
+// The kernel's struct sigaction for rt_sigaction, its mask a bit for each of
+// 64 signals: the headers' NSIG is the older call's 32.
+struct KernelSigaction {
+  __sighandler_t handler;
+  unsigned long flags = 0;
+  unsigned long restorer = 0;
+  unsigned int mask[2] = {};
+};
+
+// Moves fd's file offset by delta bytes; false when fd cannot seek.
+static bool SeekBy(int fd, long delta) {
+  return Syscall3(__NR_lseek, fd, delta, SEEK_CUR) >= 0;
+}
