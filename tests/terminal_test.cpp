@@ -54,6 +54,10 @@ void Eol(termios& t) { t.c_cc[VEOL] = ','; }
 void Eol2(termios& t) { t.c_cc[VEOL2] = ';'; }
 void NoEols(termios& t) { t.c_cc[VEOL] = t.c_cc[VEOL2] = 0; }
 void NoIcrnl(termios& t) { t.c_iflag &= ~ICRNL; }
+void RawIgnCr(termios& t) {
+  t.c_lflag &= ~ICANON;
+  t.c_iflag |= IGNCR;
+}
 // What arrives after the terminal is back in line mode is echoed as it
 // comes, however much the program has taken by then: echo off, so that
 // what is shown does not depend on when it arrived.
@@ -178,6 +182,14 @@ const TerminalCase Cases[] = {
      "",
      {},
      {}},
+    // A stray continuation byte after a character does not make it longer.
+    {"character at the cut, a continuation byte after it",
+     X79 + E2 + "\xa9\r",
+     X79 + E2 + "\xa9\n",
+     X79,
+     "",
+     {},
+     {}},
     // Ended by Ctrl-D, the line has no LF: the character ends the text.
     {"character at the cut, ended by Ctrl-D",
      X79 + E2 + "\x04",
@@ -272,6 +284,18 @@ const TerminalCase Cases[] = {
      IgnCr},
     // With ICRNL off a CR is text, in pasted text too.
     {"ICRNL off", "", "", "a\rb\n", "", {}, {}, "a\rb\n", {}, NoIcrnl},
+    // Out of line mode IGNCR is the terminal's to apply as text arrives: a
+    // CR that came before it was set is text.
+    {"pasted before IGNCR, out of line mode",
+     "",
+     "",
+     "a\rb\n",
+     "",
+     {},
+     {},
+     "a\rb\n",
+     {},
+     RawIgnCr},
     {"EOL", "", "", "a,", "b\r", {}, {}, "a,b\r", {}, Eol},
     {"EOL2", "", "", "a;", "b\r", {}, {}, "a;b\r", {}, Eol2},
     // With EOL and EOL2 unset (0), a pasted NUL is text, not a line end.
