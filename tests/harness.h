@@ -80,8 +80,8 @@ pid_t Start(const Stdio& stdio, int controllingTerminal = -1);
 pid_t StartCommand(std::vector<std::string> argv, const Stdio& stdio,
                    int controllingTerminal = -1);
 std::vector<std::string> TargetCommand();
-// Waits until the started process sleeps (in its read, once its prompt is
-// out) or has ended.
+// Waits until the started process sleeps, waiting for input or for room to
+// write, or has ended.
 void AwaitSleep(pid_t pid);
 // The wait status; kills the child and fails the test after timeoutMs.
 int WaitExit(pid_t pid, int timeoutMs = 30000);

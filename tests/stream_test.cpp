@@ -379,16 +379,32 @@ std::string FillLeavingTen(Terminal& terminal) {
 }
 
 // Output with no room, or with room for part of the prompt only: the rest
-// is written once there is room, and nothing twice.
+// is written once there is room, and nothing twice. A full blocking stream
+// socket with a send timeout instead, stopped and continued as the program
+// waits to write: the kernel ends that write with EINTR rather than
+// restart it.
 TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
-  for (const bool terminal : {false, true}) {
-    SCOPED_TRACE(terminal ? "terminal with room for ten bytes" : "full pipe");
+  const char* const kinds[] = {
+      "full pipe", "terminal with room for ten bytes",
+      "full stream socket with a send timeout, stopped and continued"};
+  for (int kind = 0; kind < 3; ++kind) {
+    SCOPED_TRACE(kinds[kind]);
+    const bool terminal = kind == 1, stopped = kind == 2;
     Pipe out;
     std::string filler;
     if (terminal) {
       Terminal tty = OpenTerminal();
       filler = FillLeavingTen(tty);
       out = Pipe{std::move(tty.master), std::move(tty.slave)};
+    } else if (stopped) {
+      int ends[2];
+      socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
+      out = Pipe{Fd(ends[0]), Fd(ends[1])};
+      SetNonBlocking(ends[1]);
+      filler = Fill(ends[1]);
+      fcntl(ends[1], F_SETFL, fcntl(ends[1], F_GETFL) & ~O_NONBLOCK);
+      const timeval timeout{10, 0};
+      setsockopt(ends[1], SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     } else {
       out = MakePipe();
       SetNonBlocking(out.write.get());
@@ -398,6 +414,12 @@ TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
     Fd in = FileWith("after the wait\n");
     const pid_t pid = Start(Stdio{in.get(), out.write.get(), -1});
     out.write = Fd();
+    if (stopped) {
+      AwaitSleep(pid);
+      kill(pid, SIGSTOP);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      kill(pid, SIGCONT);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const std::string drained =
         ReadUntil(out.read.get(), Prompt + "after the wait\n");
