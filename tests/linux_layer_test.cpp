@@ -124,6 +124,9 @@ TEST(LinuxLayer, FailedReadReportsNothing) {
   EXPECT_FALSE(
       platform::ReadConsoleA(HandleOf(closed), buffer, 80, &count, nullptr));
   EXPECT_EQ(count, 0u);
+  // A failure is the failed read's alone.
+  Fd next = FileWith("next\n");
+  EXPECT_EQ(Read(next.get()), "next\n");
 }
 
 TEST(LinuxLayer, StandardHandlesAreTheFirstThreeDescriptors) {
