@@ -299,7 +299,9 @@ TerminalRun RunAtTerminal(const std::string& typed,
     editing.c_iflag &= ~(ICRNL | IGNCR);
     tcsetattr(tty, TCSANOW, &editing);
     WriteAll(master, options.waiting);
-    AwaitArrival(tty, options.waiting.size());
+    // Out of line mode a terminal holds 4095 bytes; the rest of a longer
+    // paste arrives as the program reads.
+    AwaitArrival(tty, std::min<size_t>(options.waiting.size(), 4095));
   }
   tcsetattr(tty, TCSANOW, &modes);
   tcgetattr(tty, &before);

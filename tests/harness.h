@@ -80,6 +80,9 @@ pid_t Start(const Stdio& stdio, int controllingTerminal = -1);
 pid_t StartCommand(std::vector<std::string> argv, const Stdio& stdio,
                    int controllingTerminal = -1);
 std::vector<std::string> TargetCommand();
+// Waits until the started process sleeps, waiting for input or for room to
+// write, or has ended.
+void AwaitSleep(pid_t pid);
 // The wait status; kills the child and fails the test after timeoutMs.
 int WaitExit(pid_t pid, int timeoutMs = 30000);
 bool ExitedWith(int status, int code);
@@ -112,6 +115,7 @@ struct TerminalOptions {
   // Text that waits at the terminal before the program starts: it arrives
   // out of line mode with CR neither mapped nor ignored, as while a shell
   // edits its command line, and line mode is back on when the program starts.
+  // The terminal holds 4095 bytes of it; the rest arrives in line mode.
   std::string waiting;
   // Windows: the program is started from Wine's own cmd, with which it
   // shares the console. `lineecho` is typed at cmd's prompt (">"), the keys

@@ -27,10 +27,21 @@ std::string Read(int fd, DWORD max = 80) {
 
 // Typed while the read waits, the terminal hands over one line in one
 // read; typed ahead, the line is taken a byte at a time. Either way the
-// rest of a long line comes with the next reads, and the next line after.
+// rest of a long line comes with the next reads, and the next line after;
+// a read of other input meanwhile gets that input's own line.
 TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
-  for (const bool typedAhead : {true, false}) {
-    SCOPED_TRACE(typedAhead ? "typed ahead" : "typed while waiting");
+  const struct {
+    const char* name;
+    bool typedAhead;
+    bool fileBetween = false;  // a file read after the first read
+  } cases[] = {
+      {"typed ahead", true},
+      {"typed while waiting", false},
+      {"typed ahead, a file read between", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool typedAhead = c.typedAhead;
     Terminal terminal = OpenTerminal();
     const std::string typed = std::string(100, 'x') + "\rnext\r";
     const int tty = terminal.slave.get();
@@ -45,6 +56,10 @@ TEST(LinuxLayer, LongTerminalLineIsHandedOutOverSeveralReads) {
     });
     EXPECT_EQ(Read(tty), std::string(80, 'x'));
     typist.join();
+    if (c.fileBetween) {
+      Fd file = FileWith("line\n");
+      EXPECT_EQ(Read(file.get()), "line\n");
+    }
     EXPECT_EQ(Read(tty, 8), std::string(8, 'x'));
     EXPECT_EQ(Read(tty), std::string(12, 'x') + "\n");
     EXPECT_EQ(Read(tty), "next\n");
@@ -59,7 +74,8 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
     std::string typed;
     std::vector<std::string> reads;
     cc_t vtime = 0;  // with VMIN 0, non-blocking; VMIN 1 and blocking if 0
-    bool typedLater = false;  // 0.2 s into the first read, not before it
+    bool typedLater = false;   // 0.2 s into the first read, not before it
+    bool nonBlocking = false;  // with VMIN 1 too
   } cases[] = {
       {"ab", {"ab"}},
       {"l1\nl2\n", {"l1\n", "l2\n"}},
@@ -70,6 +86,8 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
       {"", {""}, 1},
       {"\nab\n", {"\n", "ab\n"}, 1},
       {"x", {"x"}, 5, true},
+      // With VMIN 1 a read waits for its byte, non-blocking too.
+      {"x", {"x"}, 0, true, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -80,7 +98,7 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
     modes.c_cc[VMIN] = c.vtime ? 0 : 1;
     modes.c_cc[VTIME] = c.vtime;
     tcsetattr(terminal.slave.get(), TCSANOW, &modes);
-    if (c.vtime) SetNonBlocking(terminal.slave.get());
+    if (c.vtime || c.nonBlocking) SetNonBlocking(terminal.slave.get());
     std::thread typist([&] {
       if (c.typedLater)
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -106,6 +124,9 @@ TEST(LinuxLayer, FailedReadReportsNothing) {
   EXPECT_FALSE(
       platform::ReadConsoleA(HandleOf(closed), buffer, 80, &count, nullptr));
   EXPECT_EQ(count, 0u);
+  // A failure is the failed read's alone.
+  Fd next = FileWith("next\n");
+  EXPECT_EQ(Read(next.get()), "next\n");
 }
 
 TEST(LinuxLayer, StandardHandlesAreTheFirstThreeDescriptors) {

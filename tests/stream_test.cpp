@@ -3,14 +3,17 @@
 // and the status is 1 when a write or the read failed, 0 otherwise.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <thread>
 
 #include "harness.h"
@@ -22,11 +25,22 @@ struct Outcome {
   int status = -1;
 };
 
-// Runs the target with in as standard input and a pipe as standard output.
-Outcome RunWithInput(int in) {
+// Runs the target with in as standard input and a pipe as standard output;
+// with a limit, under `ulimit -n` of that many descriptors. Calls meanwhile,
+// if given, with the running target's process.
+Outcome RunWithInput(int in, int descriptorLimit = 0,
+                     const std::function<void(pid_t)>& meanwhile = nullptr) {
   Pipe out = MakePipe();
-  const pid_t pid = Start(Stdio{in, out.write.get(), -1});
+  std::vector<std::string> command = TargetCommand();
+  if (descriptorLimit)
+    command.insert(
+        command.begin(),
+        {"sh", "-c",
+         "ulimit -n " + std::to_string(descriptorLimit) + " && exec \"$@\"",
+         "sh"});
+  const pid_t pid = StartCommand(command, Stdio{in, out.write.get(), -1});
   out.write = Fd();
+  if (meanwhile) meanwhile(pid);
   Outcome run;
   run.status = WaitExit(pid);
   run.output = ReadAvailable(out.read.get());
@@ -109,11 +123,12 @@ const struct {
     {"pty master", PtyMasterWith},
 };
 
-void ExpectEveryCase(const char* kind, Fd (*make)(const std::string& input)) {
+void ExpectEveryCase(const char* kind, Fd (*make)(const std::string& input),
+                     int descriptorLimit = 0) {
   for (const StreamCase& c : Cases) {
     SCOPED_TRACE(std::string(kind) + ", " + c.name);
     Fd in = make(c.input);
-    const Outcome run = RunWithInput(in.get());
+    const Outcome run = RunWithInput(in.get(), descriptorLimit);
     EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
     EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
     int off = 0;  // the rest, read without status bytes
@@ -132,6 +147,21 @@ TEST(Stream, PacketPtyMasterGivesOneLineAndLeavesTheRest) {
     GTEST_SKIP() << "qemu-user fails TIOCGPKT, so the program cannot tell "
                     "a master in packet mode";
   ExpectEveryCase("pty master in packet mode", PacketPtyMasterWith);
+}
+
+// With no descriptor to spare for a pipe of its own, as under `ulimit -n 3`,
+// the program reads a pipe a byte at a time. A runner such as qemu-user
+// may need descriptors of its own: it is asked for its version under the
+// limit first, with the descriptors the target gets.
+TEST(Stream, PipeWithNoDescriptorToSpareGivesOneLineAndLeavesTheRest) {
+  Fd devNull(open("/dev/null", O_RDWR | O_CLOEXEC));
+  if (!target.runner.empty() &&
+      !ExitedWithZero(WaitExit(
+          StartCommand({"sh", "-c", "ulimit -n 3 && exec \"$@\" --version",
+                        "sh", target.runner[0]},
+                       Stdio{devNull.get(), devNull.get(), -1}))))
+    GTEST_SKIP() << target.runner[0] << " cannot start with 3 descriptors";
+  ExpectEveryCase("pipe, no descriptor to spare", PipeWith, 3);
 }
 
 // A datagram or packet socket: one read is one message, lines and all, cut
@@ -217,24 +247,48 @@ TEST(BadDescriptor, UnreadableOrEndlessInput) {
   }
 }
 
+// Input that is not there yet: non-blocking, or a read the kernel ends
+// early.
 TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
   const struct {
     const char* name;
     bool file;
-  } cases[] = {{"pipe", false}, {"file", true}};
+    // A blocking stream socket with a receive timeout instead, stopped and
+    // continued as it waits: the kernel ends that read with EINTR rather
+    // than restart it.
+    bool stopped = false;
+  } cases[] = {
+      {"pipe", false},
+      {"file", true},
+      {"stream socket with a receive timeout, stopped and continued", false,
+       true},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Pipe in = MakePipe();
+    if (c.stopped) {
+      int ends[2];
+      socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
+      in = Pipe{Fd(ends[0]), Fd(ends[1])};
+      const timeval timeout{10, 0};
+      setsockopt(ends[0], SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
     Fd file = FileWith("late line\nrest\n");
-    SetNonBlocking(c.file ? file.get() : in.read.get());
-    std::thread writer([&] {
+    if (!c.stopped) SetNonBlocking(c.file ? file.get() : in.read.get());
+    const auto writeLate = [&](pid_t pid) {
+      if (c.stopped) {
+        AwaitSleep(pid);
+        kill(pid, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(pid, SIGCONT);
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       WriteAll(in.write.get(), "late ");
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       WriteAll(in.write.get(), "line\nrest\n");
-    });
-    const Outcome run = RunWithInput(c.file ? file.get() : in.read.get());
-    writer.join();
+    };
+    const Outcome run =
+        RunWithInput(c.file ? file.get() : in.read.get(), 0, writeLate);
     EXPECT_EQ(Printable(run.output), Printable(Prompt + "late line\n"));
     EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
     if (!c.file) {
@@ -325,16 +379,32 @@ std::string FillLeavingTen(Terminal& terminal) {
 }
 
 // Output with no room, or with room for part of the prompt only: the rest
-// is written once there is room, and nothing twice.
+// is written once there is room, and nothing twice. A full blocking stream
+// socket with a send timeout instead, stopped and continued as the program
+// waits to write: the kernel ends that write with EINTR rather than
+// restart it.
 TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
-  for (const bool terminal : {false, true}) {
-    SCOPED_TRACE(terminal ? "terminal with room for ten bytes" : "full pipe");
+  const char* const kinds[] = {
+      "full pipe", "terminal with room for ten bytes",
+      "full stream socket with a send timeout, stopped and continued"};
+  for (int kind = 0; kind < 3; ++kind) {
+    SCOPED_TRACE(kinds[kind]);
+    const bool terminal = kind == 1, stopped = kind == 2;
     Pipe out;
     std::string filler;
     if (terminal) {
       Terminal tty = OpenTerminal();
       filler = FillLeavingTen(tty);
       out = Pipe{std::move(tty.master), std::move(tty.slave)};
+    } else if (stopped) {
+      int ends[2];
+      socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
+      out = Pipe{Fd(ends[0]), Fd(ends[1])};
+      SetNonBlocking(ends[1]);
+      filler = Fill(ends[1]);
+      fcntl(ends[1], F_SETFL, fcntl(ends[1], F_GETFL) & ~O_NONBLOCK);
+      const timeval timeout{10, 0};
+      setsockopt(ends[1], SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     } else {
       out = MakePipe();
       SetNonBlocking(out.write.get());
@@ -344,6 +414,12 @@ TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
     Fd in = FileWith("after the wait\n");
     const pid_t pid = Start(Stdio{in.get(), out.write.get(), -1});
     out.write = Fd();
+    if (stopped) {
+      AwaitSleep(pid);
+      kill(pid, SIGSTOP);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      kill(pid, SIGCONT);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const std::string drained =
         ReadUntil(out.read.get(), Prompt + "after the wait\n");

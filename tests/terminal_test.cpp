@@ -53,6 +53,15 @@ void IgnCr(termios& t) { t.c_iflag |= IGNCR; }
 void Eol(termios& t) { t.c_cc[VEOL] = ','; }
 void Eol2(termios& t) { t.c_cc[VEOL2] = ';'; }
 void NoEols(termios& t) { t.c_cc[VEOL] = t.c_cc[VEOL2] = 0; }
+void NoIcrnl(termios& t) { t.c_iflag &= ~ICRNL; }
+void RawIgnCr(termios& t) {
+  t.c_lflag &= ~ICANON;
+  t.c_iflag |= IGNCR;
+}
+// What arrives after the terminal is back in line mode is echoed as it
+// comes, however much the program has taken by then: echo off, so that
+// what is shown does not depend on when it arrived.
+void NoEcho(termios& t) { t.c_lflag &= ~ECHO; }
 
 // The two platforms differ in what the console delivers, not in what the
 // program does with it: a Linux terminal ends a line with LF, a Windows
@@ -141,6 +150,54 @@ const TerminalCase Cases[] = {
      "",
      {},
      {}},
+    // The lowest and the highest lead bytes, and E0, whose character is 3
+    // bytes long as any lead's from E0 to EF.
+    {"lead byte C2 at the cut",
+     X79 + "\xc2\xa3\r",
+     X79 + "\xc2\xa3\n",
+     X79,
+     "",
+     {},
+     {}},
+    {"lead byte F4 at the cut",
+     X79 + "\xf4\x8f\xbf\xbf\r",
+     X79 + "\xf4\x8f\xbf\xbf\n",
+     X79,
+     "",
+     {},
+     {}},
+    {"lead byte E0 just before the cut",
+     X78 + "\xe0\xa4\xb9\r",
+     X78 + "\xe0\xa4\xb9\n",
+     X78,
+     "",
+     {},
+     {}},
+    // A lead byte followed by another lead byte is no character: cut as it
+    // stands.
+    {"two lead bytes at the cut",
+     X79 + "\xc3" + E2 + "\r",
+     X79 + "\xc3" + E2 + "\n",
+     X79 + "\xc3",
+     "",
+     {},
+     {}},
+    // A stray continuation byte after a character does not make it longer.
+    {"character at the cut, a continuation byte after it",
+     X79 + E2 + "\xa9\r",
+     X79 + E2 + "\xa9\n",
+     X79,
+     "",
+     {},
+     {}},
+    // Ended by Ctrl-D, the line has no LF: the character ends the text.
+    {"character at the cut, ended by Ctrl-D",
+     X79 + E2 + "\x04",
+     X79 + E2,
+     X79,
+     "",
+     {},
+     {}},
     // Pasted at a shell's prompt: the terminal holds it all as one line,
     // but the program takes its own line only and leaves the rest to the
     // shell, as it waits. bash leaves CR where the user pressed Enter, zsh
@@ -162,6 +219,18 @@ const TerminalCase Cases[] = {
      {},
      "hello\necho after\n"},
     {"pasted long line", "", "", X80, "next\r", {}, {}, X100 + "\rnext\r"},
+    // A paste longer than the terminal holds out of line mode: the rest
+    // arrives once the program reads, and is dropped up to the line end.
+    {"pasted line longer than the terminal holds",
+     "",
+     "",
+     X80,
+     "next\n",
+     {},
+     {},
+     std::string(5000, 'x') + "\rnext\r",
+     {},
+     NoEcho},
     // A paste that has not ended yet goes on where the terminal's line
     // does: the rest of it, or what the user types, ends the line.
     {"pasted text ended by typing",
@@ -213,6 +282,20 @@ const TerminalCase Cases[] = {
      "hello\rnext\r",
      {},
      IgnCr},
+    // With ICRNL off a CR is text, in pasted text too.
+    {"ICRNL off", "", "", "a\rb\n", "", {}, {}, "a\rb\n", {}, NoIcrnl},
+    // Out of line mode IGNCR is the terminal's to apply as text arrives: a
+    // CR that came before it was set is text.
+    {"pasted before IGNCR, out of line mode",
+     "",
+     "",
+     "a\rb\n",
+     "",
+     {},
+     {},
+     "a\rb\n",
+     {},
+     RawIgnCr},
     {"EOL", "", "", "a,", "b\r", {}, {}, "a,b\r", {}, Eol},
     {"EOL2", "", "", "a;", "b\r", {}, {}, "a;b\r", {}, Eol2},
     // With EOL and EOL2 unset (0), a pasted NUL is text, not a line end.

@@ -102,6 +102,18 @@ TEST(WindowsLayer, LineIsTheProgramsAloneAndItsRestComesWithTheNextReads) {
        {80, 80},
        {X.substr(0, 79), "\xc3\xa9\r\n"},
        "next\r\n"},
+      // A read of less than a character whose character starts what waits
+      // still hands out bytes; a later read keeps a character whole too.
+      {"a read smaller than the first character",
+       {true, "\xe2\x82\xac\r\nnext\r\n"},
+       {2, 80},
+       {"\xe2\x82", "\xac\r\n"},
+       "next\r\n"},
+      {"a character at the cut of a later read",
+       {true, X.substr(0, 159) + "\xc3\xa9\r\nnext\r\n"},
+       {80, 80, 80},
+       {X.substr(0, 80), X.substr(0, 79), "\xc3\xa9\r\n"},
+       "next\r\n"},
       {"bytes after the LF",
        {true, "abc\r\nnext\r\n", "", false, "?x"},
        {80, 80},
@@ -130,6 +142,12 @@ TEST(WindowsLayer, LineIsTheProgramsAloneAndItsRestComesWithTheNextReads) {
        {X.substr(0, 80), OtherLine},
        "next\r\n",
        {nullptr, (HANDLE)1}},
+      {"another handle, over two reads",
+       {true, Typed100},
+       {3, 80},
+       {"oth", "er\r\n"},
+       Typed100,
+       {(HANDLE)1, (HANDLE)1}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
