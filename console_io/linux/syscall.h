@@ -2,8 +2,13 @@
 // result, or a negative errno. Beside them, what else differs between
 // architectures: SOCK_STREAM's number (StreamSocket), the kernel's struct
 // sigaction for rt_sigaction (KernelSigaction), and how a file offset is
-// moved (SeekBy).
+// moved (SeekBy). They need the kernel's numbers and types, from its own
+// headers.
 #pragma once
+
+#include <asm/signal.h>
+#include <asm/unistd.h>
+#include <linux/fs.h>
 
 #if defined(__x86_64__)
 #include "syscall_x86_64.h"

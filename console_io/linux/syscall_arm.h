@@ -81,7 +81,7 @@ struct KernelSigaction {
 // Moves fd's file offset by delta bytes; false when fd cannot seek. A long
 // holds no large file's offset here: _llseek takes the move in two halves
 // and stores where it ends.
-static bool SeekBy(int fd, long delta) {
+static inline bool SeekBy(int fd, long delta) {
   long long offset;
   return Syscall5(__NR__llseek, fd, delta < 0 ? -1 : 0, delta, (long)&offset,
                   SEEK_CUR) == 0;

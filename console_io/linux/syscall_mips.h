@@ -117,7 +117,7 @@ struct KernelSigaction {
 // Moves fd's file offset by delta bytes; false when fd cannot seek. Under
 // o32 a long holds no large file's offset: _llseek takes the move in two
 // halves and stores where it ends.
-static bool SeekBy(int fd, long delta) {
+static inline bool SeekBy(int fd, long delta) {
 #if _MIPS_SIM == _ABIO32
   long long offset;
   return Syscall5(__NR__llseek, fd, delta < 0 ? -1 : 0, delta, (long)&offset,

@@ -91,6 +91,6 @@ struct KernelSigaction {
 };
 
 // Moves fd's file offset by delta bytes; false when fd cannot seek.
-static bool SeekBy(int fd, long delta) {
+static inline bool SeekBy(int fd, long delta) {
   return Syscall3(__NR_lseek, fd, delta, SEEK_CUR) >= 0;
 }
