@@ -247,6 +247,15 @@ TEST(BadDescriptor, UnreadableOrEndlessInput) {
   }
 }
 
+// Stops and continues pid once it waits: a read or write with a timeout
+// that it waits in then ends with EINTR rather than being restarted.
+void StopAndContinue(pid_t pid) {
+  AwaitSleep(pid);
+  kill(pid, SIGSTOP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(pid, SIGCONT);
+}
+
 // Input that is not there yet: non-blocking, or a read the kernel ends
 // early.
 TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
@@ -276,12 +285,7 @@ TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
     Fd file = FileWith("late line\nrest\n");
     if (!c.stopped) SetNonBlocking(c.file ? file.get() : in.read.get());
     const auto writeLate = [&](pid_t pid) {
-      if (c.stopped) {
-        AwaitSleep(pid);
-        kill(pid, SIGSTOP);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        kill(pid, SIGCONT);
-      }
+      if (c.stopped) StopAndContinue(pid);
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       WriteAll(in.write.get(), "late ");
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -414,12 +418,7 @@ TEST(BadDescriptor, FullNonBlockingOutputIsWaitedFor) {
     Fd in = FileWith("after the wait\n");
     const pid_t pid = Start(Stdio{in.get(), out.write.get(), -1});
     out.write = Fd();
-    if (stopped) {
-      AwaitSleep(pid);
-      kill(pid, SIGSTOP);
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      kill(pid, SIGCONT);
-    }
+    if (stopped) StopAndContinue(pid);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const std::string drained =
         ReadUntil(out.read.get(), Prompt + "after the wait\n");
