@@ -3,6 +3,7 @@
 # call behind our back (memcpy, memset, __stack_chk_fail, unwinding) is
 # either switched off here or fails the link.
 add_library(freestanding INTERFACE)
+set(freestanding_dir ${CMAKE_CURRENT_LIST_DIR})
 target_compile_features(freestanding INTERFACE cxx_std_17)
 target_compile_options(freestanding INTERFACE
   -Os -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics
@@ -48,6 +49,29 @@ else()
     -static-pie -Wl,-z,noexecstack -Wl,--build-id=none
     -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
 endif()
+
+# Makes a program that runs with no runtime library, from its sources and
+# the function the process starts at:
+#   add_freestanding_program(hello hello.cpp ENTRY HelloMain)
+# It links the console library and gets what every such program needs: the
+# flags above, its entry point, the section strip on Linux, and on Windows
+# the manifest that has it run with its user's rights, never elevated.
+function(add_freestanding_program name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "ENTRY" "")
+  if(NOT arg_ENTRY OR NOT arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "add_freestanding_program(${name} SOURCES... ENTRY symbol)")
+  endif()
+  add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE console_io)
+  # A program is a handful of small functions across itself, the library
+  # and its platform layer: optimised as one, they take the least room.
+  set_target_properties(${name} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
+  set_entry_point(${name} ${arg_ENTRY})
+  strip_section_headers(${name})
+  if(WIN32)
+    target_sources(${name} PRIVATE ${freestanding_dir}/program.rc)
+  endif()
+endfunction()
 
 # Sets the symbol the process starts at. 32-bit Windows decorates C names
 # with an underscore.
