@@ -22,6 +22,7 @@
 
 std::string Prompt;
 Target target;
+std::map<std::string, std::string> options;
 
 // The programs in the tree, told apart by their executable's name.
 const struct {
@@ -32,7 +33,6 @@ const struct {
     {"lineecho", "\r\nEnter some characters.\r\n", true},
     {"hello", "Hello, world.\r\n", false},
 };
-std::map<std::string, std::string> options;
 
 std::string OptionText(const std::string& name) {
   const auto found = options.find(name);
