@@ -17,6 +17,8 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64")
 endif()
 
 if(WIN32)
+  # Each program's manifest is a resource, for the resource compiler.
+  enable_language(RC)
   # No -fdata-sections here: with it, GCC for Windows puts zeroed data in
   # .data sections that take room in the file instead of .bss.
   target_link_libraries(freestanding INTERFACE kernel32)

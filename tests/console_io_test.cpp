@@ -1,15 +1,16 @@
 // The library and the program against the recording platform: which
 // operations are called, in what order, with which arguments.
-//
-// The library is compiled into this file, so that each test can start it
-// as a new process does, with all its state zero.
-#include "console_io.cpp"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "fake_platform.h"
+
+// The library is compiled into this file, so that each test can start it
+// as a new process does, with all its state zero.
+#include "exit_program.cpp"
+#include "read_text.cpp"
+#include "write_text.cpp"
 
 PROGRAM_ENTRY EchoMain();
 

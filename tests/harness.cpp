@@ -20,9 +20,19 @@
 #include <memory>
 #include <thread>
 
-const std::string Prompt("\r\nEnter some characters.\r\n", 26);
+std::string Prompt;
 Target target;
 std::map<std::string, std::string> options;
+
+// The programs in the tree, told apart by their executable's name.
+const struct {
+  const char* name;
+  const char* writesFirst;
+  bool reads;
+} Programs[] = {
+    {"lineecho", "\r\nEnter some characters.\r\n", true},
+    {"hello", "Hello, world.\r\n", false},
+};
 
 std::string OptionText(const std::string& name) {
   const auto found = options.find(name);
@@ -320,10 +330,11 @@ TerminalRun RunAtTerminal(const std::string& typed,
   // What was waiting may be echoed along with the prompt.
   run.output += ReadUntil(master, [](const std::string& all) {
     return target.windows
-               ? all.find("Enter some characters.\r\n") != std::string::npos
+               ? all.find(Prompt.substr(Prompt.find_first_not_of("\r\n"))) !=
+                     std::string::npos
                : all.compare(0, Prompt.size(), Prompt) == 0;
   });
-  if (target.windows)
+  if (target.windows && target.reads)
     AwaitConsoleInput(tty);
   else
     AwaitSleep(pid);
@@ -515,6 +526,18 @@ int main(int argc, char** argv) {
   target.windows = target.name.rfind("windows", 0) == 0;
   if (target.exe.empty() || access(target.exe.c_str(), R_OK) != 0) {
     fprintf(stderr, "no executable to test: --exe '%s'\n", target.exe.c_str());
+    return 2;
+  }
+  std::string program = target.exe.substr(target.exe.rfind('/') + 1);
+  if (target.windows) program = program.substr(0, program.rfind(".exe"));
+  for (const auto& p : Programs)
+    if (program == p.name) {
+      Prompt = p.writesFirst;
+      target.reads = p.reads;
+    }
+  if (Prompt.empty()) {
+    fprintf(stderr, "not a program of this tree: --exe '%s'\n",
+            target.exe.c_str());
     return 2;
   }
   // A target of 32-bit x86 code: with --runner-if-refused, run by that where

@@ -10,12 +10,15 @@
 #include <string>
 #include <vector>
 
-extern const std::string Prompt;
+// What the program under test writes first: lineecho's prompt, or all the
+// example, hello, writes.
+extern std::string Prompt;
 
 // The executable under test and how this machine runs it.
 struct Target {
   std::string name;  // linux-x86_64, windows-x64, ...
   std::string exe;
+  bool reads = true;  // whether the program reads a line; hello does not
   std::vector<std::string> runner;  // qemu-user, Wine's loader, or nothing
   bool windows = false;
 };

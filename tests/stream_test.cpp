@@ -215,7 +215,7 @@ TEST(Stream, OutputToAFileIsExact) {
   EXPECT_TRUE(ExitedWithZero(status));
   lseek(out.get(), 0, SEEK_SET);
   EXPECT_EQ(Printable(ReadAvailable(out.get())),
-            Printable(Prompt + "to a file\n"));
+            Printable(Prompt + (target.reads ? "to a file\n" : "")));
 }
 
 // Input that cannot be read: the prompt alone, and status 1 unless it was
@@ -302,7 +302,7 @@ TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
 }
 
 // Output that cannot be written: status 1, never a signal, and the input
-// is still consumed one line only.
+// is still consumed one line only (not at all by hello, which never reads).
 TEST(BadDescriptor, UnwritableOutputEndsWithOne) {
   Fd devFull(open("/dev/full", O_WRONLY | O_CLOEXEC));
   Pipe broken = MakePipe();
@@ -334,7 +334,8 @@ TEST(BadDescriptor, UnwritableOutputEndsWithOne) {
     setrlimit(RLIMIT_FSIZE, &before);
     const int status = WaitExit(pid);
     EXPECT_TRUE(ExitedWith(status, 1)) << "wait status " << status;
-    EXPECT_EQ(ReadAvailable(in.read.get()), "two\n");
+    EXPECT_EQ(ReadAvailable(in.read.get()),
+              target.reads ? "two\n" : "one\ntwo\n");
   }
   // What the limit let through, and not a byte more.
   lseek(file.get(), 0, SEEK_SET);

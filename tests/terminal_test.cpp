@@ -43,6 +43,7 @@ struct TerminalCase {
   std::optional<std::string> cmdShows = {};
   void (*modes)(termios&) = nullptr;  // settings besides the defaults
   std::string cmdFirst = "";          // a command cmd runs before the program
+  bool reads = true;  // a row for lineecho, or for hello, which never reads
 };
 
 void CtrlCIsAKey(termios& t) {
@@ -309,11 +310,14 @@ const TerminalCase Cases[] = {
      std::string("a\0b\rnext\r", 9),
      {},
      NoEols},
+    // hello: its line at the terminal or the console, and status 0.
+    {"writes only", "", "", "", "", "", "", "", {}, nullptr, "", false},
 };
 
 TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
   for (const TerminalCase& c : Cases) {
     SCOPED_TRACE(c.name);
+    if (c.reads != target.reads) continue;
     if (target.windows && !c.windowsEchoed) continue;
     TerminalOptions options;
     options.waiting = c.pasted;
