@@ -1,8 +1,11 @@
 // What one run of lineecho costs, beside the floor and the usual ways of
 // writing the same program: time per whole process, system calls after
-// exec, and the size of every target's executable.
+// exec, and the size of every target's executable against its ceiling.
 //
 //   bench --rounds N --candidate NAME=CMD [ARG...] ... --size NAME=PATH ...
+//         --ceiling NAME=BYTES ...
+//
+// It fails (status 1) when an executable is larger than its ceiling.
 //
 // A candidate's command is split on spaces; the first candidate is the
 // floor the others are measured against.
@@ -26,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -196,6 +200,7 @@ int main(int argc, char** argv) {
   int rounds = 1000;
   std::vector<Candidate> candidates;
   std::vector<std::pair<std::string, std::string>> sizes;
+  std::map<std::string, long long> ceilings;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i], value = argv[i + 1];
     const size_t eq = value.find('=');
@@ -206,10 +211,12 @@ int main(int argc, char** argv) {
           {value.substr(0, eq), Split(value.substr(eq + 1)), {}});
     } else if (flag == "--size" && eq != std::string::npos) {
       sizes.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+    } else if (flag == "--ceiling" && eq != std::string::npos) {
+      ceilings[value.substr(0, eq)] = atoll(value.c_str() + eq + 1);
     } else {
       fprintf(stderr,
               "usage: %s --rounds N --candidate NAME=CMD ... --size NAME=PATH "
-              "...\n",
+              "... --ceiling NAME=BYTES ...\n",
               argv[0]);
       return 2;
     }
@@ -252,15 +259,29 @@ int main(int argc, char** argv) {
     printf("\n");
   }
 
-  printf("\nExecutable sizes:\n\n| target | bytes | KiB |\n|---|---:|---:|\n");
+  printf(
+      "\nExecutable sizes:\n\n| target | bytes | KiB | ceiling "
+      "|\n|---|---:|---:|---:|\n");
+  int status = 0;
   for (const auto& [name, path] : sizes) {
     struct stat st {};
-    if (stat(path.c_str(), &st) == 0)
-      printf("| %s | %lld | %.2f |\n", name.c_str(), (long long)st.st_size,
-             st.st_size / 1024.0);
-    else
-      printf("| %s | not built | |\n", name.c_str());
+    const auto ceiling = ceilings.find(name);
+    if (stat(path.c_str(), &st) != 0) {
+      printf("| %s | not built | | |\n", name.c_str());
+      continue;
+    }
+    printf("| %s | %lld | %.2f |", name.c_str(), (long long)st.st_size,
+           st.st_size / 1024.0);
+    if (ceiling == ceilings.end()) {
+      printf(" |\n");
+    } else if (st.st_size > ceiling->second) {
+      printf(" %lld: over |\n", ceiling->second);
+      status = 1;
+    } else {
+      printf(" %lld |\n", ceiling->second);
+    }
   }
   unlink(inputPath);
-  return 0;
+  if (status) printf("\nAn executable is larger than its ceiling.\n");
+  return status;
 }

@@ -10,7 +10,10 @@ target_compile_options(freestanding INTERFACE
   -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
   -fno-tree-loop-distribute-patterns
   -ffunction-sections -fno-ident -Wall -Wextra)
-target_link_options(freestanding INTERFACE -nostdlib -Wl,--gc-sections -s)
+# Debug information from the same compile: -g changes no byte of the code.
+# On Linux it goes into a file of its own after the link (split_debug_info).
+target_compile_options(freestanding INTERFACE -g)
+target_link_options(freestanding INTERFACE -nostdlib -Wl,--gc-sections)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64")
   # No CET landing pads: nothing here is reached through an indirect branch.
   target_compile_options(freestanding INTERFACE -fcf-protection=none)
@@ -22,6 +25,7 @@ if(WIN32)
   # No -fdata-sections here: with it, GCC for Windows puts zeroed data in
   # .data sections that take room in the file instead of .bss.
   target_link_libraries(freestanding INTERFACE kernel32)
+  target_link_options(freestanding INTERFACE -s)
   # The linker script keeps the constants with the code, a block less.
   target_link_options(freestanding INTERFACE
     -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase
@@ -41,14 +45,15 @@ elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^mips")
   target_compile_options(freestanding INTERFACE ${mips_code} -fdata-sections)
   target_link_options(freestanding INTERFACE ${mips_code}
     -static -no-pie -Wl,-Ttext-segment=0x400000 -Wl,-z,noexecstack
-    -Wl,--build-id=none -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
+    -Wl,--build-id -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
 else()
   # A static position-independent executable with no interpreter: the
   # kernel maps it anywhere and jumps straight to our entry point. The
-  # linker script lays it out with nothing the kernel does not read.
+  # linker script lays it out with nothing the kernel does not read but a
+  # GNU build ID, by which a debugger finds the debug information.
   target_compile_options(freestanding INTERFACE -fPIE -fdata-sections)
   target_link_options(freestanding INTERFACE
-    -static-pie -Wl,-z,noexecstack -Wl,--build-id=none
+    -static-pie -Wl,-z,noexecstack -Wl,--build-id
     -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
 endif()
 
@@ -56,8 +61,9 @@ endif()
 # the function the process starts at:
 #   add_freestanding_program(hello hello.cpp ENTRY HelloMain)
 # It links the console library and gets what every such program needs: the
-# flags above, its entry point, the section strip on Linux, and on Windows
-# the manifest that has it run with its user's rights, never elevated.
+# flags above, its entry point, on Linux its debug information split into
+# NAME.debug, and on Windows the manifest that has it run with its user's
+# rights, never elevated.
 function(add_freestanding_program name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "ENTRY" "")
   if(NOT arg_ENTRY OR NOT arg_UNPARSED_ARGUMENTS)
@@ -69,7 +75,7 @@ function(add_freestanding_program name)
   # and its platform layer: optimised as one, they take the least room.
   set_target_properties(${name} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
   set_entry_point(${name} ${arg_ENTRY})
-  strip_section_headers(${name})
+  split_debug_info(${name})
   if(WIN32)
     target_sources(${name} PRIVATE ${freestanding_dir}/program.rc)
   endif()
@@ -84,18 +90,26 @@ function(set_entry_point target symbol)
   target_link_options(${target} PRIVATE -Wl,-e,${symbol})
 endfunction()
 
-# The kernel loads an executable by its program headers alone; the section
-# header table and its names are a third of a file this small. Dropped
-# after the link where llvm-objcopy is at hand.
-function(strip_section_headers target)
+# Moves the debug information and the symbols of a Linux executable into
+# NAME.debug beside it, as Debian ships a program and its -dbgsym package.
+# The executable keeps its build ID, which names the debug file under
+# /usr/lib/debug/.build-id/, a debug link, which names NAME.debug beside it
+# in the build tree, and the section headers: gdb looks for neither without
+# them, and the kernel, which reads only the program headers, ignores them.
+function(split_debug_info target)
   if(WIN32)
     return()
   endif()
+  # llvm-objcopy reads every architecture; the toolchain's own objcopy
+  # otherwise.
   find_program(LLVM_OBJCOPY NAMES llvm-objcopy llvm-objcopy-14)
+  set(objcopy ${CMAKE_OBJCOPY})
   if(LLVM_OBJCOPY)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${LLVM_OBJCOPY} --strip-sections $<TARGET_FILE:${target}>)
-  else()
-    message(STATUS "no llvm-objcopy: ${target} keeps its section headers")
+    set(objcopy ${LLVM_OBJCOPY})
   endif()
+  set(exe $<TARGET_FILE:${target}>)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${objcopy} --only-keep-debug ${exe} ${exe}.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${exe}.debug ${exe}
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>)
 endfunction()

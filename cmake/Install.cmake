@@ -76,6 +76,11 @@ else()
       ${debianArchitecture_${LINEECHO_TARGET}})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  # lineecho-dbgsym, the debug information, is packed beside the .deb.
+  set(CPACK_LINEECHO_DEBUG_FILE ${PROJECT_BINARY_DIR}/echo/lineecho.debug)
+  set(CPACK_LINEECHO_READELF ${CMAKE_READELF})
+  set(CPACK_POST_BUILD_SCRIPTS
+      ${PROJECT_SOURCE_DIR}/packaging/debian/dbgsym.cmake)
   # The .tar.gz holds what `cmake --install` puts down; the .deb is put
   # together from components, leaving out `license`.
   set(CPACK_COMPONENTS_ALL Unspecified debian)
