@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -25,19 +26,14 @@ struct Outcome {
   int status = -1;
 };
 
-// Runs the target with in as standard input and a pipe as standard output;
-// with a limit, under `ulimit -n` of that many descriptors. Calls meanwhile,
-// if given, with the running target's process.
-Outcome RunWithInput(int in, int descriptorLimit = 0,
+// Runs the target with in as standard input and a pipe as standard output,
+// its command given to prefix (a shell that sets descriptors up, strace)
+// when there is one. Calls meanwhile, if given, with the started process.
+Outcome RunWithInput(int in, const std::vector<std::string>& prefix = {},
                      const std::function<void(pid_t)>& meanwhile = nullptr) {
   Pipe out = MakePipe();
   std::vector<std::string> command = TargetCommand();
-  if (descriptorLimit)
-    command.insert(
-        command.begin(),
-        {"sh", "-c",
-         "ulimit -n " + std::to_string(descriptorLimit) + " && exec \"$@\"",
-         "sh"});
+  command.insert(command.begin(), prefix.begin(), prefix.end());
   const pid_t pid = StartCommand(command, Stdio{in, out.write.get(), -1});
   out.write = Fd();
   if (meanwhile) meanwhile(pid);
@@ -112,6 +108,11 @@ Fd PacketPtyMasterWith(const std::string& input) {
   return master;
 }
 
+// The command after it run by a shell that first does setup.
+std::vector<std::string> Shell(const std::string& setup) {
+  return {"bash", "-c", setup + " && exec \"$@\"", "bash"};
+}
+
 const struct {
   const char* name;
   Fd (*make)(const std::string& input);
@@ -124,11 +125,11 @@ const struct {
 };
 
 void ExpectEveryCase(const char* kind, Fd (*make)(const std::string& input),
-                     int descriptorLimit = 0) {
+                     const std::vector<std::string>& prefix = {}) {
   for (const StreamCase& c : Cases) {
     SCOPED_TRACE(std::string(kind) + ", " + c.name);
     Fd in = make(c.input);
-    const Outcome run = RunWithInput(in.get(), descriptorLimit);
+    const Outcome run = RunWithInput(in.get(), prefix);
     EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
     EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
     int off = 0;  // the rest, read without status bytes
@@ -161,7 +162,8 @@ TEST(Stream, PipeWithNoDescriptorToSpareGivesOneLineAndLeavesTheRest) {
                         "sh", target.runner[0]},
                        Stdio{devNull.get(), devNull.get(), -1}))))
     GTEST_SKIP() << target.runner[0] << " cannot start with 3 descriptors";
-  ExpectEveryCase("pipe, no descriptor to spare", PipeWith, 3);
+  ExpectEveryCase("pipe, no descriptor to spare", PipeWith,
+                  Shell("ulimit -n 3"));
 }
 
 // A datagram or packet socket: one read is one message, lines and all, cut
@@ -195,6 +197,80 @@ TEST(Stream, MessageSocketGivesOneMessage) {
                 Printable(c.messages.back()));
     }
   }
+}
+
+// A named file holding input, positioned at its start, for strace to pick
+// out by its path.
+Fd NamedFileWith(const std::string& path, const std::string& input) {
+  Fd file(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  WriteAll(file.get(), input);
+  lseek(file.get(), 0, SEEK_SET);
+  return file;
+}
+
+// Bytes past the line end that cannot be given back are delivered, not
+// lost: another reader took a byte between the program's look and its
+// read, or the file refuses the seek back (as /proc/kmsg does). strace
+// holds the program just after its look, or fails its seek back.
+TEST(Stream, BytesThatCannotBeGivenBackAreDelivered) {
+  Fd devNull(open("/dev/null", O_RDWR | O_CLOEXEC));
+  if (!ExitedWithZero(WaitExit(
+          StartCommand({"strace", "-o", "/dev/null", "-e",
+                        "inject=tee:delay_exit=1:when=1", "true"},
+                       Stdio{devNull.get(), devNull.get(), devNull.get()}))))
+    GTEST_SKIP() << "strace cannot trace here, or cannot delay a call";
+  const std::string scratch =
+      testing::TempDir() + "stream-test-" + std::to_string(getpid());
+  const std::string trace = scratch + ".trace", file = scratch + ".input";
+  // The look held for two seconds, the byte taken meanwhile.
+  const auto hold = [](const char* look) {
+    return std::vector<std::string>{
+        "-e", std::string("trace=") + look, "-e",
+        std::string("inject=") + look + ":delay_exit=2000000:when=1"};
+  };
+  const struct {
+    const char* name;
+    Fd in;
+    std::vector<std::string> strace;
+    bool takeOne;  // once the look is held
+    std::string echoed, rest;
+  } cases[] = {
+      {"pipe, a byte taken after the look", PipeWith("ab\ncd\n"), hold("tee"),
+       true, "b\nc", "d\n"},
+      {"stream socket, a byte taken after the look", SocketWith("ab\ncd\n"),
+       hold("recvfrom"), true, "b\nc", "d\n"},
+      {"file that refuses a seek back",
+       NamedFileWith(file, "ab\ncd\nef\n"),
+       {"-P", file, "-e", "trace=lseek,_llseek", "-e",
+        "inject=lseek,_llseek:error=EINVAL:when=2"},
+       false,
+       "ab\ncd\nef\n",
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> prefix = {"strace", "-f", "-o", trace};
+    prefix.insert(prefix.end(), c.strace.begin(), c.strace.end());
+    unlink(trace.c_str());
+    const auto takeOne = [&](pid_t) {
+      if (!c.takeOne) return;
+      std::string traced;
+      for (int tries = 0; tries < 20000; ++tries) {
+        std::ifstream log(trace);
+        traced.assign(std::istreambuf_iterator<char>(log), {});
+        if (traced.find("(DELAYED)") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      char taken;
+      EXPECT_EQ(read(c.in.get(), &taken, 1), 1) << Printable(traced);
+    };
+    const Outcome run = RunWithInput(c.in.get(), prefix, takeOne);
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
+    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+    EXPECT_EQ(Printable(ReadAvailable(c.in.get())), Printable(c.rest));
+  }
+  unlink(trace.c_str());
+  unlink(file.c_str());
 }
 
 TEST(Stream, EachRunTakesTheNextLine) {
@@ -292,7 +368,7 @@ TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
       WriteAll(in.write.get(), "line\nrest\n");
     };
     const Outcome run =
-        RunWithInput(c.file ? file.get() : in.read.get(), 0, writeLate);
+        RunWithInput(c.file ? file.get() : in.read.get(), {}, writeLate);
     EXPECT_EQ(Printable(run.output), Printable(Prompt + "late line\n"));
     EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
     if (!c.file) {
