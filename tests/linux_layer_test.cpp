@@ -86,6 +86,8 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
       {"", {""}, 1},
       {"\nab\n", {"\n", "ab\n"}, 1},
       {"x", {"x"}, 5, true},
+      // A second and a half: whole seconds and tenths apart.
+      {"x", {"x"}, 15, true},
       // With VMIN 1 a read waits for its byte, non-blocking too.
       {"x", {"x"}, 0, true, true},
   };
