@@ -401,11 +401,17 @@ TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
     // continued as it waits: the kernel ends that read with EINTR rather
     // than restart it.
     bool stopped = false;
+    // Written 0.2 s into the run, then the rest 0.1 s later; the echo.
+    std::string first = "late ", then = "line\nrest\n";
+    std::string echoed = "late line\n";
   } cases[] = {
       {"pipe", false},
       {"file", true},
       {"stream socket with a receive timeout, stopped and continued", false,
        true},
+      // The second write brings more than the line has room for.
+      {"pipe, a long line in two writes", false, false, std::string(50, 'x'),
+       std::string(50, 'x') + "\nrest\n", X80},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -417,21 +423,23 @@ TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
       const timeval timeout{10, 0};
       setsockopt(ends[0], SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     }
-    Fd file = FileWith("late line\nrest\n");
+    const std::string input = c.first + c.then;
+    Fd file = FileWith(input);
     if (!c.stopped) SetNonBlocking(c.file ? file.get() : in.read.get());
     const auto writeLate = [&](pid_t pid) {
       if (c.stopped) StopAndContinue(pid);
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      WriteAll(in.write.get(), "late ");
+      WriteAll(in.write.get(), c.first);
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      WriteAll(in.write.get(), "line\nrest\n");
+      WriteAll(in.write.get(), c.then);
     };
     const Outcome run =
         RunWithInput(c.file ? file.get() : in.read.get(), {}, writeLate);
-    EXPECT_EQ(Printable(run.output), Printable(Prompt + "late line\n"));
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
     EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
     if (!c.file) {
-      EXPECT_EQ(ReadAvailable(in.read.get()), "rest\n");
+      EXPECT_EQ(Printable(ReadAvailable(in.read.get())),
+                Printable(input.substr(c.echoed.size())));
     }
   }
 }
