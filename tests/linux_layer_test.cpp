@@ -2,9 +2,11 @@
 // program cannot show: several reads from the same input.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -86,6 +88,8 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
       {"", {""}, 1},
       {"\nab\n", {"\n", "ab\n"}, 1},
       {"x", {"x"}, 5, true},
+      // A second and a half: whole seconds and tenths apart.
+      {"x", {"x"}, 15, true},
       // With VMIN 1 a read waits for its byte, non-blocking too.
       {"x", {"x"}, 0, true, true},
   };
@@ -112,6 +116,39 @@ TEST(LinuxLayer, RawTerminalIsReadUpToLfOrWhatWaits) {
       EXPECT_EQ(Printable(Read(terminal.slave.get())), Printable(expected));
     if (typist.joinable()) typist.join();
   }
+}
+
+// A signal handled while the read waits ends the wait, not the read: the
+// layer's caller may install handlers without SA_RESTART, though the
+// program installs none.
+TEST(LinuxLayer, SignalHandledWhileWaitingDoesNotEndTheRead) {
+  struct sigaction handler {
+  }, before{};
+  handler.sa_handler = [](int) {};
+  sigaction(SIGUSR1, &handler, &before);
+  const struct {
+    const char* name;
+    bool nonBlocking;  // waited on with ppoll, or in the read itself
+  } cases[] = {{"blocking pipe", false}, {"non-blocking pipe", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Pipe pipe = MakePipe();
+    if (c.nonBlocking) SetNonBlocking(pipe.read.get());
+    std::string got;
+    std::atomic<pid_t> reader = 0;
+    std::thread thread([&] {
+      reader = gettid();
+      got = Read(pipe.read.get());
+    });
+    while (reader == 0) std::this_thread::yield();
+    AwaitSleep(reader);
+    pthread_kill(thread.native_handle(), SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WriteAll(pipe.write.get(), "line\n");
+    thread.join();
+    EXPECT_EQ(got, "line\n");
+  }
+  sigaction(SIGUSR1, &before, nullptr);
 }
 
 TEST(LinuxLayer, FailedReadReportsNothing) {

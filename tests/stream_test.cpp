@@ -1,8 +1,11 @@
 // The built program with pipes, files and broken descriptors: the output is
 // the prompt and at most one line, the next reader gets exactly the rest,
 // and the status is 1 when a write or the read failed, 0 otherwise.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
@@ -13,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -25,19 +29,14 @@ struct Outcome {
   int status = -1;
 };
 
-// Runs the target with in as standard input and a pipe as standard output;
-// with a limit, under `ulimit -n` of that many descriptors. Calls meanwhile,
-// if given, with the running target's process.
-Outcome RunWithInput(int in, int descriptorLimit = 0,
+// Runs the target with in as standard input and a pipe as standard output,
+// its command given to prefix (a shell that sets descriptors up, strace)
+// when there is one. Calls meanwhile, if given, with the started process.
+Outcome RunWithInput(int in, const std::vector<std::string>& prefix = {},
                      const std::function<void(pid_t)>& meanwhile = nullptr) {
   Pipe out = MakePipe();
   std::vector<std::string> command = TargetCommand();
-  if (descriptorLimit)
-    command.insert(
-        command.begin(),
-        {"sh", "-c",
-         "ulimit -n " + std::to_string(descriptorLimit) + " && exec \"$@\"",
-         "sh"});
+  command.insert(command.begin(), prefix.begin(), prefix.end());
   const pid_t pid = StartCommand(command, Stdio{in, out.write.get(), -1});
   out.write = Fd();
   if (meanwhile) meanwhile(pid);
@@ -112,23 +111,46 @@ Fd PacketPtyMasterWith(const std::string& input) {
   return master;
 }
 
+// The same with a status byte waiting first: the other side flushed its
+// input after writing, and the next read carries that news alone.
+Fd PacketPtyMasterWithStatusFirst(const std::string& input) {
+  Terminal terminal = OpenTerminal();
+  int on = 1;
+  ioctl(terminal.master.get(), TIOCPKT, &on);
+  WriteAll(terminal.slave.get(), input);
+  tcflush(terminal.slave.get(), TCIFLUSH);
+  return std::move(terminal.master);
+}
+
+// The command after it run by a shell that first does setup.
+std::vector<std::string> Shell(const std::string& setup) {
+  return {"bash", "-c", setup + " && exec \"$@\"", "bash"};
+}
+
+// With descriptors 3 to 25 taken, the program's own pipe gets two above
+// them, numbers that no register left over from an earlier call holds.
+const std::vector<std::string> DescriptorsTaken =
+    Shell("for fd in {3..25}; do eval \"exec $fd</dev/null\"; done");
+
 const struct {
   const char* name;
   Fd (*make)(const std::string& input);
+  std::vector<std::string> prefix = {};
 } Inputs[] = {
     {"pipe", PipeWith},
     {"packet pipe", PacketPipeWith},
     {"file", FileWith},
     {"stream socket", SocketWith},
     {"pty master", PtyMasterWith},
+    {"pipe, descriptors 3 to 25 taken", PipeWith, DescriptorsTaken},
 };
 
 void ExpectEveryCase(const char* kind, Fd (*make)(const std::string& input),
-                     int descriptorLimit = 0) {
+                     const std::vector<std::string>& prefix = {}) {
   for (const StreamCase& c : Cases) {
     SCOPED_TRACE(std::string(kind) + ", " + c.name);
     Fd in = make(c.input);
-    const Outcome run = RunWithInput(in.get(), descriptorLimit);
+    const Outcome run = RunWithInput(in.get(), prefix);
     EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
     EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
     int off = 0;  // the rest, read without status bytes
@@ -139,7 +161,8 @@ void ExpectEveryCase(const char* kind, Fd (*make)(const std::string& input),
 }
 
 TEST(Stream, EveryInputGivesOneLineAndLeavesTheRest) {
-  for (const auto& kind : Inputs) ExpectEveryCase(kind.name, kind.make);
+  for (const auto& kind : Inputs)
+    ExpectEveryCase(kind.name, kind.make, kind.prefix);
 }
 
 TEST(Stream, PacketPtyMasterGivesOneLineAndLeavesTheRest) {
@@ -147,6 +170,8 @@ TEST(Stream, PacketPtyMasterGivesOneLineAndLeavesTheRest) {
     GTEST_SKIP() << "qemu-user fails TIOCGPKT, so the program cannot tell "
                     "a master in packet mode";
   ExpectEveryCase("pty master in packet mode", PacketPtyMasterWith);
+  ExpectEveryCase("pty master in packet mode, a status byte first",
+                  PacketPtyMasterWithStatusFirst);
 }
 
 // With no descriptor to spare for a pipe of its own, as under `ulimit -n 3`,
@@ -161,7 +186,8 @@ TEST(Stream, PipeWithNoDescriptorToSpareGivesOneLineAndLeavesTheRest) {
                         "sh", target.runner[0]},
                        Stdio{devNull.get(), devNull.get(), -1}))))
     GTEST_SKIP() << target.runner[0] << " cannot start with 3 descriptors";
-  ExpectEveryCase("pipe, no descriptor to spare", PipeWith, 3);
+  ExpectEveryCase("pipe, no descriptor to spare", PipeWith,
+                  Shell("ulimit -n 3"));
 }
 
 // A datagram or packet socket: one read is one message, lines and all, cut
@@ -197,6 +223,80 @@ TEST(Stream, MessageSocketGivesOneMessage) {
   }
 }
 
+// A named file holding input, positioned at its start, for strace to pick
+// out by its path.
+Fd NamedFileWith(const std::string& path, const std::string& input) {
+  Fd file(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  WriteAll(file.get(), input);
+  lseek(file.get(), 0, SEEK_SET);
+  return file;
+}
+
+// Bytes past the line end that cannot be given back are delivered, not
+// lost: another reader took a byte between the program's look and its
+// read, or the file refuses the seek back (as /proc/kmsg does). strace
+// holds the program just after its look, or fails its seek back.
+TEST(Stream, BytesThatCannotBeGivenBackAreDelivered) {
+  Fd devNull(open("/dev/null", O_RDWR | O_CLOEXEC));
+  if (!ExitedWithZero(WaitExit(
+          StartCommand({"strace", "-o", "/dev/null", "-e",
+                        "inject=tee:delay_exit=1:when=1", "true"},
+                       Stdio{devNull.get(), devNull.get(), devNull.get()}))))
+    GTEST_SKIP() << "strace cannot trace here, or cannot delay a call";
+  const std::string scratch =
+      testing::TempDir() + "stream-test-" + std::to_string(getpid());
+  const std::string trace = scratch + ".trace", file = scratch + ".input";
+  // The look held for two seconds, the byte taken meanwhile.
+  const auto hold = [](const char* look) {
+    return std::vector<std::string>{
+        "-e", std::string("trace=") + look, "-e",
+        std::string("inject=") + look + ":delay_exit=2000000:when=1"};
+  };
+  const struct {
+    const char* name;
+    Fd in;
+    std::vector<std::string> strace;
+    bool takeOne;  // once the look is held
+    std::string echoed, rest;
+  } cases[] = {
+      {"pipe, a byte taken after the look", PipeWith("ab\ncd\n"), hold("tee"),
+       true, "b\nc", "d\n"},
+      {"stream socket, a byte taken after the look", SocketWith("ab\ncd\n"),
+       hold("recvfrom"), true, "b\nc", "d\n"},
+      {"file that refuses a seek back",
+       NamedFileWith(file, "ab\ncd\nef\n"),
+       {"-P", file, "-e", "trace=lseek,_llseek", "-e",
+        "inject=lseek,_llseek:error=EINVAL:when=2"},
+       false,
+       "ab\ncd\nef\n",
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> prefix = {"strace", "-f", "-o", trace};
+    prefix.insert(prefix.end(), c.strace.begin(), c.strace.end());
+    unlink(trace.c_str());
+    const auto takeOne = [&](pid_t) {
+      if (!c.takeOne) return;
+      std::string traced;
+      for (int tries = 0; tries < 20000; ++tries) {
+        std::ifstream log(trace);
+        traced.assign(std::istreambuf_iterator<char>(log), {});
+        if (traced.find("(DELAYED)") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      char taken;
+      EXPECT_EQ(read(c.in.get(), &taken, 1), 1) << Printable(traced);
+    };
+    const Outcome run = RunWithInput(c.in.get(), prefix, takeOne);
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
+    EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
+    EXPECT_EQ(Printable(ReadAvailable(c.in.get())), Printable(c.rest));
+  }
+  unlink(trace.c_str());
+  unlink(file.c_str());
+}
+
 TEST(Stream, EachRunTakesTheNextLine) {
   Pipe in = MakePipe();
   WriteAll(in.write.get(), "a\nb\n");
@@ -208,14 +308,51 @@ TEST(Stream, EachRunTakesTheNextLine) {
   EXPECT_EQ(Printable(RunWithInput(in.read.get()).output), Printable(Prompt));
 }
 
+// A UDP socket that sent to a local port where nothing listens: the
+// refusal waits for its next read, which fails.
+Fd RefusedUdpSocket() {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  Fd gone(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  bind(gone.get(), (sockaddr*)&address, size);
+  getsockname(gone.get(), (sockaddr*)&address, &size);
+  gone = Fd();
+  Fd ours(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  connect(ours.get(), (sockaddr*)&address, size);
+  send(ours.get(), "x", 1, 0);
+  pollfd error{ours.get(), 0, 0};
+  EXPECT_EQ(poll(&error, 1, 5000), 1) << "no refusal came";
+  return ours;
+}
+
+// A file takes whatever it is given, where a pipe may refuse a write whole:
+// output to a file shows that nothing but the prompt and the echo is
+// written, after a failed read too.
 TEST(Stream, OutputToAFileIsExact) {
-  Fd in = FileWith("to a file\n");
-  Fd out = FileWith("");
-  const int status = WaitExit(Start(Stdio{in.get(), out.get(), -1}));
-  EXPECT_TRUE(ExitedWithZero(status));
-  lseek(out.get(), 0, SEEK_SET);
-  EXPECT_EQ(Printable(ReadAvailable(out.get())),
-            Printable(Prompt + (target.reads ? "to a file\n" : "")));
+  Fd line = FileWith("to a file\n");
+  Fd refused = RefusedUdpSocket();
+  const struct {
+    const char* name;
+    int in;
+    int status;
+    std::string echoed;
+  } cases[] = {
+      {"a line", line.get(), 0, "to a file\n"},
+      {"UDP socket with a refusal waiting", refused.get(), 1, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fd out = FileWith("");
+    const int status = WaitExit(Start(Stdio{c.in, out.get(), -1}));
+    // hello never reads: what waits makes no difference to it.
+    EXPECT_TRUE(ExitedWith(status, target.reads ? c.status : 0))
+        << "wait status " << status;
+    lseek(out.get(), 0, SEEK_SET);
+    EXPECT_EQ(Printable(ReadAvailable(out.get())),
+              Printable(Prompt + (target.reads ? c.echoed : "")));
+  }
 }
 
 // Input that cannot be read: the prompt alone, and status 1 unless it was
@@ -266,11 +403,17 @@ TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
     // continued as it waits: the kernel ends that read with EINTR rather
     // than restart it.
     bool stopped = false;
+    // Written 0.2 s into the run, then the rest 0.1 s later; the echo.
+    std::string first = "late ", then = "line\nrest\n";
+    std::string echoed = "late line\n";
   } cases[] = {
       {"pipe", false},
       {"file", true},
       {"stream socket with a receive timeout, stopped and continued", false,
        true},
+      // The second write brings more than the line has room for.
+      {"pipe, a long line in two writes", false, false, std::string(50, 'x'),
+       std::string(50, 'x') + "\nrest\n", X80},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -282,21 +425,23 @@ TEST(BadDescriptor, NonBlockingInputIsWaitedFor) {
       const timeval timeout{10, 0};
       setsockopt(ends[0], SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     }
-    Fd file = FileWith("late line\nrest\n");
+    const std::string input = c.first + c.then;
+    Fd file = FileWith(input);
     if (!c.stopped) SetNonBlocking(c.file ? file.get() : in.read.get());
     const auto writeLate = [&](pid_t pid) {
       if (c.stopped) StopAndContinue(pid);
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      WriteAll(in.write.get(), "late ");
+      WriteAll(in.write.get(), c.first);
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      WriteAll(in.write.get(), "line\nrest\n");
+      WriteAll(in.write.get(), c.then);
     };
     const Outcome run =
-        RunWithInput(c.file ? file.get() : in.read.get(), 0, writeLate);
-    EXPECT_EQ(Printable(run.output), Printable(Prompt + "late line\n"));
+        RunWithInput(c.file ? file.get() : in.read.get(), {}, writeLate);
+    EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
     EXPECT_TRUE(ExitedWithZero(run.status)) << run.status;
     if (!c.file) {
-      EXPECT_EQ(ReadAvailable(in.read.get()), "rest\n");
+      EXPECT_EQ(Printable(ReadAvailable(in.read.get())),
+                Printable(input.substr(c.echoed.size())));
     }
   }
 }

@@ -174,6 +174,23 @@ const TerminalCase Cases[] = {
      "",
      {},
      {}},
+    // C0 and C1 would only start overlong forms, F5 to F7 characters past
+    // U+10FFFF: no character starts with them, so they are cut as they
+    // stand.
+    {"overlong lead byte C1 at the cut",
+     X79 + "\xc1\xbf\r",
+     X79 + "\xc1\xbf\n",
+     X79 + "\xc1",
+     "",
+     {},
+     {}},
+    {"lead byte F5 at the cut",
+     X79 + "\xf5\x80\x80\x80\r",
+     X79 + "\xf5\x80\x80\x80\n",
+     X79 + "\xf5",
+     "",
+     {},
+     {}},
     // A lead byte followed by another lead byte is no character: cut as it
     // stands.
     {"two lead bytes at the cut",

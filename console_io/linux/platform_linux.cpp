@@ -158,13 +158,13 @@ uint32_t ReadLine(int fd, char* buffer, uint32_t max, Way way) {
                        : ReadSome(fd, buffer + length, wanted);
     if (n <= 0) break;
     const uint32_t taken = LineLength(buffer + length, (uint32_t)n);
-    if (taken < (uint32_t)n) {
-      // A pipe or a socket brings bytes past the line end only when another
-      // reader took from it after the look. They cannot be given back, so
-      // they are delivered rather than lost, and the read ends there.
-      if (way != Way::Seek) return length + (uint32_t)n;
-      SeekBy(fd, (long)taken - n);
-    }
+    // A pipe or a socket brings bytes past the line end only when another
+    // reader took from it after the look, and some files refuse a seek back
+    // (/proc/kmsg hands out whole records). Bytes that cannot be given back
+    // are delivered rather than lost, and the read ends there.
+    if (taken < (uint32_t)n &&
+        (way != Way::Seek || !SeekBy(fd, (long)taken - n)))
+      return length + (uint32_t)n;
     length += taken;
     if (buffer[length - 1] == '\n') break;
   }
