@@ -1,19 +1,35 @@
 # Flags for code that runs with no runtime library: nothing is linked in but
 # our own objects (and KERNEL32 on Windows), so anything the compiler would
-# call behind our back (memcpy, memset, __stack_chk_fail, unwinding) is
-# either switched off here or fails the link.
+# call behind our back (memcpy, memset, unwinding) is either switched off
+# here or fails the link. The stack protector's guard and __stack_chk_fail
+# are our own (console_io/linux/stack_guard.cpp, windows/stack_guard.cpp).
 add_library(freestanding INTERFACE)
 set(freestanding_dir ${CMAKE_CURRENT_LIST_DIR})
 target_compile_features(freestanding INTERFACE cxx_std_17)
 target_compile_options(freestanding INTERFACE
   -Os -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics
-  -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
+  -fno-asynchronous-unwind-tables -fno-unwind-tables -fstack-protector-strong
   -fno-tree-loop-distribute-patterns
   -ffunction-sections -fno-ident -Wall -Wextra)
 target_link_options(freestanding INTERFACE -nostdlib -Wl,--gc-sections -s)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64")
   # No CET landing pads: nothing here is reached through an indirect branch.
   target_compile_options(freestanding INTERFACE -fcf-protection=none)
+endif()
+
+# Where the stack protector reads its guard, as each architecture's system
+# call file says (StackGuard): a global where GCC would read thread storage
+# that nothing here sets up, and for arm64 and riscv64 their thread
+# pointers, since their code would reach a global guard through a table of
+# addresses that needs relocating.
+if(NOT WIN32 AND CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64|ppc64")
+  target_compile_options(freestanding INTERFACE -mstack-protector-guard=global)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64")
+  target_compile_options(freestanding INTERFACE -mstack-protector-guard=sysreg
+    -mstack-protector-guard-reg=tpidr_el0 -mstack-protector-guard-offset=0)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "riscv64")
+  target_compile_options(freestanding INTERFACE -mstack-protector-guard=tls
+    -mstack-protector-guard-reg=tp -mstack-protector-guard-offset=0)
 endif()
 
 if(WIN32)
@@ -55,7 +71,9 @@ endif()
 #   add_freestanding_program(hello hello.cpp ENTRY HelloMain)
 # It links the console library and gets what every such program needs: the
 # flags above, its entry point, the section strip on Linux, and on Windows
-# the manifest that has it run with its user's rights, never elevated.
+# the manifest that has it run with its user's rights, never elevated, and
+# the load configuration entry through which the loader sets its stack
+# cookie.
 function(add_freestanding_program name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "ENTRY" "")
   if(NOT arg_ENTRY OR NOT arg_UNPARSED_ARGUMENTS)
@@ -70,6 +88,10 @@ function(add_freestanding_program name)
   strip_section_headers(${name})
   if(WIN32)
     target_sources(${name} PRIVATE ${freestanding_dir}/program.rc)
+    # Perl is essential on Debian: every machine that builds this has it.
+    find_program(PERL perl REQUIRED)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${PERL} ${freestanding_dir}/fill-load-config $<TARGET_FILE:${name}>)
   endif()
 endfunction()
 

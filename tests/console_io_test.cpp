@@ -11,7 +11,7 @@
 
 #include "fake_platform.h"
 
-PROGRAM_ENTRY EchoMain();
+extern "C" void EchoMain();
 
 namespace {
 
@@ -207,6 +207,8 @@ TEST_F(ConsoleIo, EchoProgramMakesItsFourCallsInOrder) {
     fake.reads.push_back(c.delivered);
     fake.writes = c.writes;
     EXPECT_THROW(EchoMain(), ProcessExited);
+    // The stack guard is set before anything else runs.
+    EXPECT_EQ(fake.callsBeforeStackGuard, 0);
     std::vector<Op> ops;
     for (const PlatformCall& call : fake.calls) ops.push_back(call.op);
     const std::vector<Op> expected = {
