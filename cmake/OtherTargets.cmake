@@ -24,11 +24,14 @@ foreach(name IN LISTS LINEECHO_OTHER_TARGETS)
     WORKING_DIRECTORY <BINARY_DIR>
     DEPENDEES build
     ALWAYS TRUE)
-  # Where its executable lands, for the tests and the benchmark, and where
-  # its packages land, for the tests.
+  # Where its executable lands, for the tests and the benchmark, where the
+  # test program that overruns its stack lands, and where its packages
+  # land, for the tests.
   set(LINEECHO_EXE_${name} ${CMAKE_BINARY_DIR}/${name}/echo/lineecho)
+  set(LINEECHO_SMASH_${name} ${CMAKE_BINARY_DIR}/${name}/stack_smash)
   set(LINEECHO_PACKAGES_${name} ${CMAKE_BINARY_DIR}/${name}/packages)
   if(name MATCHES "^windows")
     string(APPEND LINEECHO_EXE_${name} .exe)
+    string(APPEND LINEECHO_SMASH_${name} .exe)
   endif()
 endforeach()
