@@ -159,18 +159,22 @@ struct PeExpectation {
   uint16_t machine;
   uint16_t magic;
   bool highEntropy;
+  // The load configuration: its size, a version the loader knows, where the
+  // cookie's address is in it, and the value the loader replaces.
+  uint32_t loadConfigSize, cookieField;
+  uint64_t defaultCookie;
 };
 
 const PeExpectation PeTargets[] = {
-    {"windows-x86", 0x14c, 0x10b, false},
-    {"windows-x64", 0x8664, 0x20b, true},
+    {"windows-x86", 0x14c, 0x10b, false, 64, 60, 0xBB40E64E},
+    {"windows-x64", 0x8664, 0x20b, true, 112, 88, 0x00002B992DDFA232},
 };
 
 constexpr uint16_t SubsystemConsole = 3;
 constexpr uint16_t DynamicBase = 0x40, NxCompat = 0x100, HighEntropyVa = 0x20;
 constexpr uint32_t SectionExecute = 0x20000000, SectionWrite = 0x80000000;
 constexpr uint32_t ResourceManifest = 24;
-constexpr int BaseRelocationDirectory = 5;
+constexpr int BaseRelocationDirectory = 5, LoadConfigDirectory = 10;
 constexpr uint16_t RelocationsStripped = 0x1;
 
 struct Section {
@@ -189,6 +193,8 @@ class Pe {
     const uint16_t optionalSize = image.At<uint16_t>(pe + 20);
     const uint32_t optional = pe + 24;
     magic = image.At<uint16_t>(optional);
+    imageBase = magic == 0x20b ? image.At<uint64_t>(optional + 24)
+                               : image.At<uint32_t>(optional + 28);
     subsystem = image.At<uint16_t>(optional + 68);
     dllCharacteristics = image.At<uint16_t>(optional + 70);
     const uint32_t directories = optional + (magic == 0x20b ? 112 : 96);
@@ -262,6 +268,7 @@ class Pe {
 
   uint16_t machine = 0, characteristics = 0, magic = 0, subsystem = 0,
            dllCharacteristics = 0;
+  uint64_t imageBase = 0;
   uint32_t directory[16] = {}, directorySize[16] = {};
   std::vector<Section> sections;
 
@@ -302,6 +309,28 @@ TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
     for (const Section& s : pe.sections)
       EXPECT_FALSE((s.flags & SectionWrite) && (s.flags & SectionExecute))
           << s.name << " is writable and executable";
+    // The loader sets the stack cookie where the load configuration points,
+    // while it holds the default: writable data of ours, the size of a
+    // pointer.
+    EXPECT_EQ(pe.directorySize[LoadConfigDirectory], e.loadConfigSize);
+    const uint64_t config = pe.FileOffset(pe.directory[LoadConfigDirectory]);
+    EXPECT_EQ(image.At<uint32_t>(config), e.loadConfigSize);
+    const uint64_t cookie = e.magic == 0x20b
+                                ? image.At<uint64_t>(config + e.cookieField)
+                                : image.At<uint32_t>(config + e.cookieField);
+    ASSERT_GT(cookie, pe.imageBase);
+    const uint32_t cookieRva = (uint32_t)(cookie - pe.imageBase);
+    bool inWritableData = false;
+    for (const Section& s : pe.sections)
+      inWritableData |= (s.flags & SectionWrite) &&
+                        cookieRva >= s.virtualAddress &&
+                        cookieRva + (e.magic == 0x20b ? 8 : 4) <=
+                            s.virtualAddress + s.rawSize;
+    EXPECT_TRUE(inWritableData) << "the cookie is at " << cookieRva;
+    const uint64_t stored = e.magic == 0x20b
+                                ? image.At<uint64_t>(pe.FileOffset(cookieRva))
+                                : image.At<uint32_t>(pe.FileOffset(cookieRva));
+    EXPECT_EQ(stored, e.defaultCookie);
     const std::map<std::string, std::set<std::string>> expected = {
         {"KERNEL32.dll",
          {"ExitProcess", "GetStdHandle", "ReadConsoleA", "WriteConsoleA"}}};
