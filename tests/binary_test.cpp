@@ -58,12 +58,15 @@ struct ElfExpectation {
   // ET_EXEC: linked to run at one address (MIPS, whose position-independent
   // code needs a loader).
   uint16_t type;
+  // arm64: the features its GNU property note gives the kernel, BTI landing
+  // pads (1) and PAC return addresses (2); elsewhere no such note.
+  uint32_t aarch64Features = 0;
 };
 
 const ElfExpectation ElfTargets[] = {
     {"linux-x86_64", ELFCLASS64, ELFDATA2LSB, EM_X86_64, ET_DYN},
     {"linux-i386", ELFCLASS32, ELFDATA2LSB, EM_386, ET_DYN},
-    {"linux-arm64", ELFCLASS64, ELFDATA2LSB, EM_AARCH64, ET_DYN},
+    {"linux-arm64", ELFCLASS64, ELFDATA2LSB, EM_AARCH64, ET_DYN, 3},
     {"linux-riscv64", ELFCLASS64, ELFDATA2LSB, EM_RISCV, ET_DYN},
     {"linux-armel", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN},
     {"linux-armhf", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN},
@@ -113,6 +116,7 @@ void CheckElf(const Image& image, const ElfExpectation& e) {
   EXPECT_EQ(header.e_machine, e.machine);
   EXPECT_EQ(header.e_type, e.type);
   bool stackSeen = false, entryExecutable = false;
+  uint32_t features[2] = {};  // from PT_GNU_PROPERTY, from PT_NOTE
   std::vector<Dyn> dynamic;
   for (unsigned i = 0; i < header.e_phnum; ++i) {
     const auto ph = ProgramHeader<Phdr>(
@@ -131,12 +135,29 @@ void CheckElf(const Image& image, const ElfExpectation& e) {
           header.e_entry < ph.p_vaddr + ph.p_memsz)
         entryExecutable = true;
     }
+    // The note the kernel reads (PT_GNU_PROPERTY) and readelf -n shows
+    // (PT_NOTE): "GNU", then GNU_PROPERTY_AARCH64_FEATURE_1_AND and its
+    // bits.
+    if (ph.p_type == PT_GNU_PROPERTY || ph.p_type == PT_NOTE) {
+      ASSERT_GE(ph.p_filesz, 32u) << "an empty note header";
+      uint32_t words[7];
+      for (int w = 0; w < 7; ++w) {
+        words[w] = image.At<uint32_t>(ph.p_offset + 4 * w);
+        Reorder(swap, words[w]);
+      }
+      EXPECT_EQ(image.Bytes(ph.p_offset + 12, 4), std::string("GNU\0", 4));
+      EXPECT_EQ(words[2], (uint32_t)NT_GNU_PROPERTY_TYPE_0);
+      EXPECT_EQ(words[4], 0xc0000000u);  // GNU_PROPERTY_AARCH64_FEATURE_1_AND
+      features[ph.p_type == PT_NOTE] = words[6];
+    }
     if (ph.p_type == PT_DYNAMIC)
       for (uint64_t at = ph.p_offset; at < ph.p_offset + ph.p_filesz;
            at += sizeof(Dyn))
         dynamic.push_back(DynamicEntry<Dyn>(image, at, swap));
   }
   EXPECT_TRUE(stackSeen) << "no PT_GNU_STACK: the stack would be executable";
+  EXPECT_EQ(features[0], e.aarch64Features) << "in PT_GNU_PROPERTY";
+  EXPECT_EQ(features[1], e.aarch64Features) << "in PT_NOTE";
   EXPECT_TRUE(entryExecutable) << "entry point outside executable code";
   // Nothing for a loader to do: no libraries, no relocations.
   for (const Dyn& d : dynamic) {
