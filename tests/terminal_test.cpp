@@ -352,7 +352,8 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
 // longer line overruns it, and the guard's check ends the run as the copy
 // returns: nothing more is written, and the status says so (Linux: killed
 // by SIGABRT; Windows: STATUS_STACK_BUFFER_OVERRUN, whose low byte is what
-// Wine's loader exits with). Each row runs twice: the guards differ.
+// Wine's loader exits with), even where SIGABRT was inherited ignored or
+// blocked. Each row runs twice: the guards differ.
 TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
   const std::string smash = OptionText("smash");
   if (smash.empty()) GTEST_SKIP() << "no --smash program for " << target.name;
@@ -362,19 +363,33 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
   const rlimit noCore{0, 0};
   setrlimit(RLIMIT_CORE, &noCore);
   const std::string X64(64, 'x');
+  // How the program inherits SIGABRT (Linux).
+  enum AbortSignal { Default, Ignored, Blocked };
   const struct {
     const char* name;
     std::string typed, shown, echoed;  // shown: at a Linux terminal
     std::string windowsShown, windowsEchoed;
     bool overrun;
+    AbortSignal abortSignal = Default;
   } cases[] = {
       {"a line the array holds", "short\r", "short\n", "short\n", "short\r\n",
        "short\r\n", false},
       {"a line that overruns it", X64 + "\r", X64 + "\n", "", X64 + "\r\n", "",
        true},
+      {"overrun, SIGABRT ignored", X64 + "\r", X64 + "\n", "", "", "", true,
+       Ignored},
+      {"overrun, SIGABRT blocked", X64 + "\r", X64 + "\n", "", "", "", true,
+       Blocked},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    if (target.windows && c.abortSignal) continue;
+    sigset_t abort, before;
+    sigemptyset(&abort);
+    sigaddset(&abort, SIGABRT);
+    sigprocmask(c.abortSignal == Blocked ? SIG_BLOCK : SIG_UNBLOCK, &abort,
+                &before);
+    signal(SIGABRT, c.abortSignal == Ignored ? SIG_IGN : SIG_DFL);
     std::string guards[2];
     for (std::string& guard : guards) {
       TerminalRun run = RunAtTerminal(c.typed);
@@ -406,6 +421,8 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
       else
         EXPECT_EQ(Printable(run.output), Printable(shown + c.shown + c.echoed));
     }
+    signal(SIGABRT, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     EXPECT_NE(guards[0], guards[1]) << "the same guard in two runs";
   }
   target = program;
