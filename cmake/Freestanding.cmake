@@ -1,13 +1,14 @@
 # Flags for code that runs with no runtime library: nothing is linked in but
 # our own objects (and KERNEL32 on Windows), so anything the compiler would
-# call behind our back (memcpy, memset, __stack_chk_fail, unwinding) is
-# either switched off here or fails the link.
+# call behind our back (memcpy, memset, unwinding) is either switched off
+# here or fails the link. The stack protector's guard and __stack_chk_fail
+# are our own (console_io/linux/stack_guard.cpp, windows/stack_guard.cpp).
 add_library(freestanding INTERFACE)
 set(freestanding_dir ${CMAKE_CURRENT_LIST_DIR})
 target_compile_features(freestanding INTERFACE cxx_std_17)
 target_compile_options(freestanding INTERFACE
   -Os -ffreestanding -fno-exceptions -fno-rtti -fno-threadsafe-statics
-  -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
+  -fno-asynchronous-unwind-tables -fno-unwind-tables -fstack-protector-strong
   -fno-tree-loop-distribute-patterns
   -ffunction-sections -fno-ident -Wall -Wextra)
 # Debug information from the same compile: -g changes no byte of the code.
@@ -18,6 +19,37 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64")
   # No CET landing pads: nothing here is reached through an indirect branch.
   target_compile_options(freestanding INTERFACE -fcf-protection=none)
 endif()
+
+# Where the stack protector reads its guard, as each architecture's system
+# call file says (StackGuard): a global where GCC would read thread storage
+# that nothing here sets up, and for arm64 and riscv64 their thread
+# pointers, since their code would reach a global guard through a table of
+# addresses that needs relocating.
+if(NOT WIN32 AND CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64|ppc64")
+  target_compile_options(freestanding INTERFACE -mstack-protector-guard=global)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64")
+  target_compile_options(freestanding INTERFACE -mstack-protector-guard=sysreg
+    -mstack-protector-guard-reg=tpidr_el0 -mstack-protector-guard-offset=0)
+  # Landing pads for indirect branches (BTI) and signed return addresses
+  # (PAC); the linker marks the file so in its GNU property note, and the
+  # kernel then maps the code as guarded pages.
+  target_compile_options(freestanding INTERFACE -mbranch-protection=standard)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "riscv64")
+  target_compile_options(freestanding INTERFACE -mstack-protector-guard=tls
+    -mstack-protector-guard-reg=tp -mstack-protector-guard-offset=0)
+endif()
+
+# The Linux linker script, with what only arm64 needs filled in: the GNU
+# property note that says its code has BTI landing pads and signed return
+# addresses, and the headers that show it to the kernel and to readelf. An
+# empty PT_GNU_PROPERTY would fail exec on a kernel that reads it.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "aarch64")
+  set(ARM64_PROPERTY_HEADERS
+      "property PT_GNU_PROPERTY FLAGS(4);\n  notes PT_NOTE FLAGS(4);")
+  set(ARM64_PROPERTY_NOTE ".note.gnu.property : { *(.note.gnu.property) } :text :property :notes")
+endif()
+set(linux_ld ${CMAKE_BINARY_DIR}/linux.ld)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/linux.ld ${linux_ld} @ONLY)
 
 if(WIN32)
   # Each program's manifest is a resource, for the resource compiler.
@@ -45,7 +77,7 @@ elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^mips")
   target_compile_options(freestanding INTERFACE ${mips_code} -fdata-sections)
   target_link_options(freestanding INTERFACE ${mips_code}
     -static -no-pie -Wl,-Ttext-segment=0x400000 -Wl,-z,noexecstack
-    -Wl,--build-id -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
+    -Wl,--build-id -Wl,-T,${linux_ld})
 else()
   # A static position-independent executable with no interpreter: the
   # kernel maps it anywhere and jumps straight to our entry point. The
@@ -54,7 +86,7 @@ else()
   target_compile_options(freestanding INTERFACE -fPIE -fdata-sections)
   target_link_options(freestanding INTERFACE
     -static-pie -Wl,-z,noexecstack -Wl,--build-id
-    -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/linux.ld)
+    -Wl,-T,${linux_ld})
 endif()
 
 # Makes a program that runs with no runtime library, from its sources and
@@ -63,7 +95,8 @@ endif()
 # It links the console library and gets what every such program needs: the
 # flags above, its entry point, on Linux its debug information split into
 # NAME.debug, and on Windows the manifest that has it run with its user's
-# rights, never elevated.
+# rights, never elevated, and the load configuration entry through which
+# the loader sets its stack cookie.
 function(add_freestanding_program name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "ENTRY" "")
   if(NOT arg_ENTRY OR NOT arg_UNPARSED_ARGUMENTS)
@@ -76,8 +109,15 @@ function(add_freestanding_program name)
   set_target_properties(${name} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
   set_entry_point(${name} ${arg_ENTRY})
   split_debug_info(${name})
+  if(NOT WIN32)
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${linux_ld})
+  endif()
   if(WIN32)
     target_sources(${name} PRIVATE ${freestanding_dir}/program.rc)
+    # Perl is essential on Debian: every machine that builds this has it.
+    find_program(PERL perl REQUIRED)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${PERL} ${freestanding_dir}/fill-load-config $<TARGET_FILE:${name}>)
   endif()
 endfunction()
 

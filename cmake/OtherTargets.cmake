@@ -25,12 +25,15 @@ foreach(name IN LISTS LINEECHO_OTHER_TARGETS)
     DEPENDEES build
     ALWAYS TRUE)
   # Where its executables land, lineecho's and the example's, for the tests
-  # and the benchmark, and where its packages land, for the tests.
+  # and the benchmark, where the test program that overruns its stack lands,
+  # and where its packages land, for the tests.
   set(LINEECHO_EXE_${name} ${CMAKE_BINARY_DIR}/${name}/echo/lineecho)
   set(HELLO_EXE_${name} ${CMAKE_BINARY_DIR}/${name}/hello/hello)
+  set(LINEECHO_SMASH_${name} ${CMAKE_BINARY_DIR}/${name}/stack_smash)
   set(LINEECHO_PACKAGES_${name} ${CMAKE_BINARY_DIR}/${name}/packages)
   if(name MATCHES "^windows")
     string(APPEND LINEECHO_EXE_${name} .exe)
     string(APPEND HELLO_EXE_${name} .exe)
+    string(APPEND LINEECHO_SMASH_${name} .exe)
   endif()
 endforeach()

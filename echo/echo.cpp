@@ -7,7 +7,7 @@ static const char promptText[] = {
     'c',  'h',  'a', 'r', 'a', 'c', 't', 'e', 'r', 's', '.', '\r', '\n'};
 static const uint32_t promptLength = sizeof promptText;
 
-PROGRAM_ENTRY EchoMain() {
+PROGRAM_ENTRY(EchoMain) {
   WriteText(promptText, promptLength);
   const ReadResult line = ReadText();
   WriteText(line.text, line.count);

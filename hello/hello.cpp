@@ -5,7 +5,7 @@
 static const char greeting[] = {'H', 'e', 'l', 'l', 'o', ',',  ' ', 'w',
                                 'o', 'r', 'l', 'd', '.', '\r', '\n'};
 
-PROGRAM_ENTRY HelloMain() {
+PROGRAM_ENTRY(HelloMain) {
   WriteText(greeting, sizeof greeting);
   ExitProgram();
 }

@@ -58,12 +58,15 @@ struct ElfExpectation {
   // ET_EXEC: linked to run at one address (MIPS, whose position-independent
   // code needs a loader).
   uint16_t type;
+  // arm64: the features its GNU property note gives the kernel, BTI landing
+  // pads (1) and PAC return addresses (2); elsewhere no such note.
+  uint32_t aarch64Features = 0;
 };
 
 const ElfExpectation ElfTargets[] = {
     {"linux-x86_64", ELFCLASS64, ELFDATA2LSB, EM_X86_64, ET_DYN},
     {"linux-i386", ELFCLASS32, ELFDATA2LSB, EM_386, ET_DYN},
-    {"linux-arm64", ELFCLASS64, ELFDATA2LSB, EM_AARCH64, ET_DYN},
+    {"linux-arm64", ELFCLASS64, ELFDATA2LSB, EM_AARCH64, ET_DYN, 3},
     {"linux-riscv64", ELFCLASS64, ELFDATA2LSB, EM_RISCV, ET_DYN},
     {"linux-armel", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN},
     {"linux-armhf", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN},
@@ -114,6 +117,7 @@ void CheckElf(const Image& image, const ElfExpectation& e) {
   EXPECT_EQ(header.e_type, e.type);
   bool stackSeen = false, entryExecutable = false;
   uint64_t writable = 0;  // bytes of memory for data
+  uint32_t features[2] = {};  // from PT_GNU_PROPERTY, from PT_NOTE
   std::vector<Dyn> dynamic;
   for (unsigned i = 0; i < header.e_phnum; ++i) {
     const auto ph = ProgramHeader<Phdr>(
@@ -133,12 +137,29 @@ void CheckElf(const Image& image, const ElfExpectation& e) {
         entryExecutable = true;
       if (ph.p_flags & PF_W) writable += ph.p_memsz;
     }
+    // The note the kernel reads (PT_GNU_PROPERTY) and readelf -n shows
+    // (PT_NOTE): "GNU", then GNU_PROPERTY_AARCH64_FEATURE_1_AND and its
+    // bits.
+    if (ph.p_type == PT_GNU_PROPERTY || ph.p_type == PT_NOTE) {
+      ASSERT_GE(ph.p_filesz, 32u) << "an empty note header";
+      uint32_t words[7];
+      for (int w = 0; w < 7; ++w) {
+        words[w] = image.At<uint32_t>(ph.p_offset + 4 * w);
+        Reorder(swap, words[w]);
+      }
+      EXPECT_EQ(image.Bytes(ph.p_offset + 12, 4), std::string("GNU\0", 4));
+      EXPECT_EQ(words[2], (uint32_t)NT_GNU_PROPERTY_TYPE_0);
+      EXPECT_EQ(words[4], 0xc0000000u);  // GNU_PROPERTY_AARCH64_FEATURE_1_AND
+      features[ph.p_type == PT_NOTE] = words[6];
+    }
     if (ph.p_type == PT_DYNAMIC)
       for (uint64_t at = ph.p_offset; at < ph.p_offset + ph.p_filesz;
            at += sizeof(Dyn))
         dynamic.push_back(DynamicEntry<Dyn>(image, at, swap));
   }
   EXPECT_TRUE(stackSeen) << "no PT_GNU_STACK: the stack would be executable";
+  EXPECT_EQ(features[0], e.aarch64Features) << "in PT_GNU_PROPERTY";
+  EXPECT_EQ(features[1], e.aarch64Features) << "in PT_NOTE";
   EXPECT_TRUE(entryExecutable) << "entry point outside executable code";
   // A program that never reads holds none of the read's state: neither the
   // library's 80-byte input buffer nor the layer's store for a line.
@@ -164,18 +185,22 @@ struct PeExpectation {
   uint16_t machine;
   uint16_t magic;
   bool highEntropy;
+  // The load configuration: its size, a version the loader knows, where the
+  // cookie's address is in it, and the value the loader replaces.
+  uint32_t loadConfigSize, cookieField;
+  uint64_t defaultCookie;
 };
 
 const PeExpectation PeTargets[] = {
-    {"windows-x86", 0x14c, 0x10b, false},
-    {"windows-x64", 0x8664, 0x20b, true},
+    {"windows-x86", 0x14c, 0x10b, false, 64, 60, 0xBB40E64E},
+    {"windows-x64", 0x8664, 0x20b, true, 112, 88, 0x00002B992DDFA232},
 };
 
 constexpr uint16_t SubsystemConsole = 3;
 constexpr uint16_t DynamicBase = 0x40, NxCompat = 0x100, HighEntropyVa = 0x20;
 constexpr uint32_t SectionExecute = 0x20000000, SectionWrite = 0x80000000;
 constexpr uint32_t ResourceManifest = 24;
-constexpr int BaseRelocationDirectory = 5;
+constexpr int BaseRelocationDirectory = 5, LoadConfigDirectory = 10;
 constexpr uint16_t RelocationsStripped = 0x1;
 
 struct Section {
@@ -194,6 +219,8 @@ class Pe {
     const uint16_t optionalSize = image.At<uint16_t>(pe + 20);
     const uint32_t optional = pe + 24;
     magic = image.At<uint16_t>(optional);
+    imageBase = magic == 0x20b ? image.At<uint64_t>(optional + 24)
+                               : image.At<uint32_t>(optional + 28);
     subsystem = image.At<uint16_t>(optional + 68);
     dllCharacteristics = image.At<uint16_t>(optional + 70);
     const uint32_t directories = optional + (magic == 0x20b ? 112 : 96);
@@ -267,6 +294,7 @@ class Pe {
 
   uint16_t machine = 0, characteristics = 0, magic = 0, subsystem = 0,
            dllCharacteristics = 0;
+  uint64_t imageBase = 0;
   uint32_t directory[16] = {}, directorySize[16] = {};
   std::vector<Section> sections;
 
@@ -307,6 +335,28 @@ TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
     for (const Section& s : pe.sections)
       EXPECT_FALSE((s.flags & SectionWrite) && (s.flags & SectionExecute))
           << s.name << " is writable and executable";
+    // The loader sets the stack cookie where the load configuration points,
+    // while it holds the default: writable data of ours, the size of a
+    // pointer.
+    EXPECT_EQ(pe.directorySize[LoadConfigDirectory], e.loadConfigSize);
+    const uint64_t config = pe.FileOffset(pe.directory[LoadConfigDirectory]);
+    EXPECT_EQ(image.At<uint32_t>(config), e.loadConfigSize);
+    const uint64_t cookie = e.magic == 0x20b
+                                ? image.At<uint64_t>(config + e.cookieField)
+                                : image.At<uint32_t>(config + e.cookieField);
+    ASSERT_GT(cookie, pe.imageBase);
+    const uint32_t cookieRva = (uint32_t)(cookie - pe.imageBase);
+    bool inWritableData = false;
+    for (const Section& s : pe.sections)
+      inWritableData |= (s.flags & SectionWrite) &&
+                        cookieRva >= s.virtualAddress &&
+                        cookieRva + (e.magic == 0x20b ? 8 : 4) <=
+                            s.virtualAddress + s.rawSize;
+    EXPECT_TRUE(inWritableData) << "the cookie is at " << cookieRva;
+    const uint64_t stored = e.magic == 0x20b
+                                ? image.At<uint64_t>(pe.FileOffset(cookieRva))
+                                : image.At<uint32_t>(pe.FileOffset(cookieRva));
+    EXPECT_EQ(stored, e.defaultCookie);
     // A program imports what it calls and no more: hello never reads.
     const std::map<std::string, std::set<std::string>> expected = {
         {"KERNEL32.dll",

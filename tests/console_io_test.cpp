@@ -12,7 +12,7 @@
 #include "read_text.cpp"
 #include "write_text.cpp"
 
-PROGRAM_ENTRY EchoMain();
+extern "C" void EchoMain();
 
 namespace {
 
@@ -208,6 +208,8 @@ TEST_F(ConsoleIo, EchoProgramMakesItsFourCallsInOrder) {
     fake.reads.push_back(c.delivered);
     fake.writes = c.writes;
     EXPECT_THROW(EchoMain(), ProcessExited);
+    // The stack guard is set before anything else runs.
+    EXPECT_EQ(fake.callsBeforeStackGuard, 0);
     std::vector<Op> ops;
     for (const PlatformCall& call : fake.calls) ops.push_back(call.op);
     const std::vector<Op> expected = {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "console_io.h"
+
 FakePlatform fake;
 
 std::vector<HANDLE> HandlesReturned() {
@@ -69,3 +71,8 @@ void ExitProcess(UINT exitCode) {
 }
 
 }  // namespace platform
+
+// The entry point's first act, recorded as it comes among the calls.
+void SetStackGuard(const void*) {
+  fake.callsBeforeStackGuard = (int)fake.calls.size();
+}

@@ -40,6 +40,8 @@ struct FakePlatform {
   std::deque<std::optional<DWORD>> writes;
   // The handle the next GetStdHandle returns; every call returns a new one.
   uintptr_t nextHandle = 0x100;
+  // How many calls came before SetStackGuard; -1 while it has not run.
+  int callsBeforeStackGuard = -1;
 };
 
 extern FakePlatform fake;

@@ -1,5 +1,7 @@
 // The built program at a real pseudo-terminal, as a user types at it.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <optional>
@@ -364,6 +366,87 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
       EXPECT_EQ(Printable(run.leftover), Printable(c.leftover));
     }
   }
+}
+
+// The test program built as lineecho is (--smash): it prompts, shows its
+// stack guard, and copies the line typed into a 16-byte array on its stack. A
+// longer line overruns it, and the guard's check ends the run as the copy
+// returns: nothing more is written, and the status says so (Linux: killed
+// by SIGABRT; Windows: STATUS_STACK_BUFFER_OVERRUN, whose low byte is what
+// Wine's loader exits with), even where SIGABRT was inherited ignored or
+// blocked. Each row runs twice: the guards differ.
+TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
+  const std::string smash = OptionText("smash");
+  if (smash.empty()) GTEST_SKIP() << "no --smash program for " << target.name;
+  const Target program = target;
+  target.exe = smash;
+  // No core file from the runs killed on purpose.
+  const rlimit noCore{0, 0};
+  setrlimit(RLIMIT_CORE, &noCore);
+  const std::string X64(64, 'x');
+  // How the program inherits SIGABRT (Linux).
+  enum AbortSignal { Default, Ignored, Blocked };
+  const struct {
+    const char* name;
+    std::string typed, shown, echoed;  // shown: at a Linux terminal
+    std::string windowsShown, windowsEchoed;
+    bool overrun;
+    AbortSignal abortSignal = Default;
+  } cases[] = {
+      {"a line the array holds", "short\r", "short\n", "short\n", "short\r\n",
+       "short\r\n", false},
+      {"a line that overruns it", X64 + "\r", X64 + "\n", "", X64 + "\r\n", "",
+       true},
+      {"overrun, SIGABRT ignored", X64 + "\r", X64 + "\n", "", "", "", true,
+       Ignored},
+      {"overrun, SIGABRT blocked", X64 + "\r", X64 + "\n", "", "", "", true,
+       Blocked},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (target.windows && c.abortSignal) continue;
+    sigset_t abort, before;
+    sigemptyset(&abort);
+    sigaddset(&abort, SIGABRT);
+    sigprocmask(c.abortSignal == Blocked ? SIG_BLOCK : SIG_UNBLOCK, &abort,
+                &before);
+    signal(SIGABRT, c.abortSignal == Ignored ? SIG_IGN : SIG_DFL);
+    std::string guards[2];
+    for (std::string& guard : guards) {
+      TerminalRun run = RunAtTerminal(c.typed);
+      // What qemu-user says of the signal it passes on is not the
+      // program's.
+      const std::string qemuSays =
+          "qemu: uncaught target signal 6 (Aborted) - core dumped\n";
+      if (!target.runner.empty() && run.output.size() >= qemuSays.size() &&
+          run.output.compare(run.output.size() - qemuSays.size(),
+                             qemuSays.size(), qemuSays) == 0)
+        run.output.resize(run.output.size() - qemuSays.size());
+      const size_t shownAt = run.output.find("guard ");
+      ASSERT_NE(shownAt, std::string::npos) << Printable(run.output);
+      guard =
+          run.output.substr(shownAt, run.output.find('\r', shownAt) - shownAt);
+      if (!c.overrun)
+        EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;
+      else if (target.windows)
+        EXPECT_TRUE(ExitedWith(run.status, 0xC0000409 & 0xff))
+            << "wait status " << run.status;
+      else
+        EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGABRT)
+            << "wait status " << run.status;
+      const std::string shown = Prompt + guard + "\r\n";
+      if (target.windows)
+        EXPECT_EQ(Render(run.output),
+                  Render(shown + c.windowsShown + c.windowsEchoed))
+            << Printable(run.output);
+      else
+        EXPECT_EQ(Printable(run.output), Printable(shown + c.shown + c.echoed));
+    }
+    signal(SIGABRT, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    EXPECT_NE(guards[0], guards[1]) << "the same guard in two runs";
+  }
+  target = program;
 }
 
 }  // namespace

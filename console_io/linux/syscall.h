@@ -2,13 +2,18 @@
 // result, or a negative errno. Beside them, what else differs between
 // architectures: SOCK_STREAM's number (StreamSocket), the kernel's struct
 // sigaction for rt_sigaction (KernelSigaction), and how a file offset is
-// moved (SeekBy). They need the kernel's numbers and types, from its own
-// headers.
+// moved (SeekBy), where the code reads the stack guard (StackGuard) and
+// where the kernel left argc (EntryStack). They need the kernel's numbers
+// and types, from its own headers.
 #pragma once
 
 #include <asm/signal.h>
 #include <asm/unistd.h>
 #include <linux/fs.h>
+#include <stdint.h>
+
+// The stack guard, where most architectures' code reads it.
+extern "C" __attribute__((visibility("hidden"))) uintptr_t __stack_chk_guard;
 
 #if defined(__x86_64__)
 #include "syscall_x86_64.h"

@@ -86,3 +86,30 @@ static inline bool SeekBy(int fd, long delta) {
   return Syscall5(__NR__llseek, fd, delta < 0 ? -1 : 0, delta, (long)&offset,
                   SEEK_CUR) == 0;
 }
+
+// The stack guard. GCC's code here reads it from __stack_chk_guard, whose
+// address it always takes from the global offset table (so that the address
+// is never spilled where an overrun could change it). The linker leaves
+// that entry as the guard's address in the file, to be moved by where the
+// kernel put the file, with one relocation for a loader to apply: with no
+// loader, the entry point applies it, before any check reads the entry.
+extern "C" __attribute__((visibility("hidden"))) const char __ehdr_start[];
+struct Relocation {
+  uint32_t offset, type;
+};
+extern "C" __attribute__((visibility("hidden")))
+const Relocation __rel_dyn_start[],
+    __rel_dyn_end[];
+static inline uintptr_t* StackGuard() { return &__stack_chk_guard; }
+static inline void PlaceStackGuard() {
+  // A static executable binds no symbol: each is R_ARM_RELATIVE.
+  const uintptr_t base = (uintptr_t)__ehdr_start;
+  for (const Relocation* r = __rel_dyn_start; r < __rel_dyn_end; ++r)
+    *(uintptr_t*)(base + r->offset) += base;
+}
+
+// Where the kernel left argc: the stack pointer it jumped to the entry
+// with, which is the entry's frame address: a call pushes nothing here.
+static inline const uintptr_t* EntryStack(const char* entryFrame) {
+  return (const uintptr_t*)entryFrame;
+}

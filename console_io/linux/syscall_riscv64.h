@@ -63,3 +63,19 @@ struct KernelSigaction {
 static inline bool SeekBy(int fd, long delta) {
   return Syscall3(__NR_lseek, fd, delta, SEEK_CUR) >= 0;
 }
+
+// The stack guard. GCC's code reads a global guard's address from the global
+// offset table, which would need relocating where the kernel put the file;
+// so here it reads the guard 0 bytes past the thread pointer instead
+// (-mstack-protector-guard=tls, reg tp, offset 0), and tp, which nothing
+// else uses, is pointed at __stack_chk_guard.
+static inline uintptr_t* StackGuard() { return &__stack_chk_guard; }
+static inline void PlaceStackGuard() {
+  __asm__ volatile("mv tp, %0" : : "r"(&__stack_chk_guard));
+}
+
+// Where the kernel left argc: the stack pointer it jumped to the entry
+// with, which is the entry's frame address: a call pushes nothing here.
+static inline const uintptr_t* EntryStack(const char* entryFrame) {
+  return (const uintptr_t*)entryFrame;
+}

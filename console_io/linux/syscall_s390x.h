@@ -70,3 +70,25 @@ struct KernelSigaction {
 static inline bool SeekBy(int fd, long delta) {
   return Syscall3(__NR_lseek, fd, delta, SEEK_CUR) >= 0;
 }
+
+// The stack guard. GCC's code here reads it only from the thread's control
+// block, 0x28 bytes past the thread pointer, whose high half is in access
+// register a0 and low half in a1; user code sets them itself. This block
+// stands in for a thread library's.
+inline uintptr_t threadBlock[6];
+static inline uintptr_t* StackGuard() {
+  return &threadBlock[0x28 / sizeof(uintptr_t)];
+}
+static inline void PlaceStackGuard() {
+  const uintptr_t block = (uintptr_t)threadBlock;
+  __asm__ volatile("sar %%a0, %0\n\tsar %%a1, %1"
+                   :
+                   : "d"(block >> 32), "d"(block));
+}
+
+// Where the kernel left argc: the stack pointer it jumped to the entry with,
+// which is 160 bytes (the register save area a caller provides) below the
+// entry's frame address.
+static inline const uintptr_t* EntryStack(const char* entryFrame) {
+  return (const uintptr_t*)(entryFrame - 160);
+}

@@ -61,3 +61,15 @@ struct KernelSigaction {
 static inline bool SeekBy(int fd, long delta) {
   return Syscall3(__NR_lseek, fd, delta, SEEK_CUR) >= 0;
 }
+
+// The stack guard: GCC's code here reads it from __stack_chk_guard
+// (-mstack-protector-guard=global).
+static inline uintptr_t* StackGuard() { return &__stack_chk_guard; }
+static inline void PlaceStackGuard() {}
+
+// Where the kernel left argc: the stack pointer it jumped to the entry
+// with, 8 bytes below the frame address a call would have given it, past its
+// return address.
+static inline const uintptr_t* EntryStack(const char* entryFrame) {
+  return (const uintptr_t*)(entryFrame - 8);
+}
