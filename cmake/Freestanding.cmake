@@ -133,23 +133,27 @@ endfunction()
 # Moves the debug information and the symbols of a Linux executable into
 # NAME.debug beside it, as Debian ships a program and its -dbgsym package.
 # The executable keeps its build ID, which names the debug file under
-# /usr/lib/debug/.build-id/, a debug link, which names NAME.debug beside it
-# in the build tree, and the section headers: gdb looks for neither without
-# them, and the kernel, which reads only the program headers, ignores them.
+# /usr/lib/debug/.build-id/, and its section headers: gdb does not look the
+# ID up without them, and the kernel, which reads only the program headers,
+# ignores them. It carries no debug link to NAME.debug: on x86-64 the link
+# and its section header would take the room of the stack guard's code, so
+# in a build tree gdb is given the file (symbol-file NAME.debug).
 function(split_debug_info target)
   if(WIN32)
     return()
   endif()
-  # llvm-objcopy reads every architecture; the toolchain's own objcopy
-  # otherwise.
-  find_program(LLVM_OBJCOPY NAMES llvm-objcopy llvm-objcopy-14)
+  # The toolchain's own objcopy, of the binutils that linked the file:
+  # llvm-objcopy refuses ARM's, whose relocations for the stack guard point
+  # at no dynamic symbol table. llvm-objcopy, which reads every
+  # architecture, where the toolchain has none.
   set(objcopy ${CMAKE_OBJCOPY})
-  if(LLVM_OBJCOPY)
+  if(NOT objcopy)
+    find_program(LLVM_OBJCOPY NAMES llvm-objcopy llvm-objcopy-14 REQUIRED)
     set(objcopy ${LLVM_OBJCOPY})
   endif()
   set(exe $<TARGET_FILE:${target}>)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${objcopy} --only-keep-debug ${exe} ${exe}.debug
-    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${exe}.debug ${exe}
+    COMMAND ${objcopy} --strip-all ${exe}
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>)
 endfunction()

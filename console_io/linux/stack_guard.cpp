@@ -54,8 +54,11 @@ __stack_chk_fail() {
   __builtin_unreachable();
 }
 
-// What 32-bit x86 position-independent code calls instead.
+#if defined(__i386__)
+// What 32-bit x86 position-independent code calls instead; no other
+// architecture's code does.
 extern "C" [[noreturn]] __attribute__((used, visibility("hidden"))) void
 __stack_chk_fail_local() {
   __stack_chk_fail();
 }
+#endif
