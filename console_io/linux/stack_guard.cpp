@@ -12,27 +12,29 @@ __attribute__((used)) uintptr_t __stack_chk_guard;
 // The kernel put argc on the stack, then the arguments and a null, the
 // environment and a null, then the auxiliary vector: pairs of a type and a
 // value, ended by AT_NULL. AT_RANDOM's value is the address of 16 random
-// bytes, new for each exec, which cost no system call. Where the entry's
-// own prologue has overwritten a null it needed to get there (it may store
-// registers where a caller would have left room: 64-bit PowerPC, s390x),
-// the walk ends at another zero without finding them, and getrandom gives
-// the guard instead. Unprotected itself: the guard changes under it.
+// bytes, new for each exec, which cost no system call. The entry's own
+// first instructions may store registers where a caller would have left
+// room: 64-bit PowerPC its return address over an argument's pointer, which
+// the walk steps over by count; s390x two over the environment's, which it
+// cannot, so there EntryStack gives nothing and getrandom gives the guard.
+// Unprotected itself: the guard changes under it.
 __attribute__((noinline, no_stack_protector)) void SetStackGuard(
     const void* entryFrame) {
   PlaceStackGuard();
-  const uintptr_t* at = EntryStack((const char*)entryFrame);
-  at += at[0] + 2;
-  while (*at) ++at;
-  for (++at; at[0] != AT_NULL; at += 2)
-    if (at[0] == AT_RANDOM) {
-      // A byte at a time: the bytes need not be aligned.
-      const unsigned char* random = (const unsigned char*)at[1];
-      uintptr_t guard = 0;
-      for (unsigned i = 0; i < sizeof guard; ++i)
-        guard = guard << 8 | random[i];
-      *StackGuard() = guard;
-      return;
-    }
+  if (const uintptr_t* at = EntryStack((const char*)entryFrame)) {
+    at += at[0] + 2;
+    while (*at) ++at;
+    for (++at; at[0] != AT_NULL; at += 2)
+      if (at[0] == AT_RANDOM) {
+        // A byte at a time: the bytes need not be aligned.
+        const unsigned char* random = (const unsigned char*)at[1];
+        uintptr_t guard = 0;
+        for (unsigned i = 0; i < sizeof guard; ++i)
+          guard = guard << 8 | random[i];
+        *StackGuard() = guard;
+        return;
+      }
+  }
   Syscall3(__NR_getrandom, (long)StackGuard(), sizeof(uintptr_t), 0);
 }
 

@@ -86,9 +86,9 @@ static inline void PlaceStackGuard() {
                    : "d"(block >> 32), "d"(block));
 }
 
-// Where the kernel left argc: the stack pointer it jumped to the entry with,
-// which is 160 bytes (the register save area a caller provides) below the
-// entry's frame address.
-static inline const uintptr_t* EntryStack(const char* entryFrame) {
-  return (const uintptr_t*)(entryFrame - 160);
-}
+// Where the kernel left argc, if it can be read: here it cannot. The entry's
+// first instruction saves r14 and r15 where a caller's register save area
+// would be, 112 bytes above argc: over the environment's pointers, so the
+// walk to the auxiliary vector could lose its step and read a value as a
+// type. The guard comes from getrandom instead, one system call more.
+static inline const uintptr_t* EntryStack(const char*) { return nullptr; }
