@@ -59,11 +59,16 @@ if(WIN32)
   target_link_libraries(freestanding INTERFACE kernel32)
   target_link_options(freestanding INTERFACE -s)
   # The linker script keeps the constants with the code, a block less.
+  # Marked as Microsoft's linker marks a console program: aware of Remote
+  # Desktop (without it a terminal server runs the image under its
+  # compatibility layer) and, on x86, with no exception handlers at all.
   target_link_options(freestanding INTERFACE
-    -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase
+    -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase -Wl,--tsaware
     -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/windows.ld)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     target_link_options(freestanding INTERFACE -Wl,--high-entropy-va)
+  else()
+    target_link_options(freestanding INTERFACE -Wl,--no-seh)
   endif()
 elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^mips")
   # Position-independent MIPS code reaches even its own data through a table
