@@ -114,10 +114,15 @@ function(add_freestanding_program name)
   set_target_properties(${name} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
   set_entry_point(${name} ${arg_ENTRY})
   split_debug_info(${name})
+  # An edited linker script relinks every program it lays out; on Windows
+  # so does an edited step after the link, which runs only with the link.
   if(NOT WIN32)
     set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${linux_ld})
   endif()
   if(WIN32)
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
+                 ${freestanding_dir}/windows.ld
+                 ${freestanding_dir}/fill-load-config)
     target_sources(${name} PRIVATE ${freestanding_dir}/program.rc)
     # Perl is essential on Debian: every machine that builds this has it.
     find_program(PERL perl REQUIRED)
