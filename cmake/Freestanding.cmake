@@ -59,11 +59,16 @@ if(WIN32)
   target_link_libraries(freestanding INTERFACE kernel32)
   target_link_options(freestanding INTERFACE -s)
   # The linker script keeps the constants with the code, a block less.
+  # Marked as Microsoft's linker marks a console program: aware of Remote
+  # Desktop (without it a terminal server runs the image under its
+  # compatibility layer) and, on x86, with no exception handlers at all.
   target_link_options(freestanding INTERFACE
-    -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase
+    -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase -Wl,--tsaware
     -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/windows.ld)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     target_link_options(freestanding INTERFACE -Wl,--high-entropy-va)
+  else()
+    target_link_options(freestanding INTERFACE -Wl,--no-seh)
   endif()
 elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^mips")
   # Position-independent MIPS code reaches even its own data through a table
@@ -109,10 +114,15 @@ function(add_freestanding_program name)
   set_target_properties(${name} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
   set_entry_point(${name} ${arg_ENTRY})
   split_debug_info(${name})
+  # An edited linker script relinks every program it lays out; on Windows
+  # so does an edited step after the link, which runs only with the link.
   if(NOT WIN32)
     set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${linux_ld})
   endif()
   if(WIN32)
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS
+                 ${freestanding_dir}/windows.ld
+                 ${freestanding_dir}/fill-load-config)
     target_sources(${name} PRIVATE ${freestanding_dir}/program.rc)
     # Perl is essential on Debian: every machine that builds this has it.
     find_program(PERL perl REQUIRED)

@@ -186,19 +186,29 @@ struct PeExpectation {
   uint16_t machine;
   uint16_t magic;
   bool highEntropy;
-  // The load configuration: its size, a version the loader knows, where the
-  // cookie's address is in it, and the value the loader replaces.
+  // The load configuration: the least size from which every loader from
+  // Windows 7 on reads the cookie's address (x86: through SEHandlerCount),
+  // where that address is in it, and the value the loader replaces.
   uint32_t loadConfigSize, cookieField;
   uint64_t defaultCookie;
+  // x86 only: no exception handler may be called in the image.
+  bool noSeh;
+  // How PROGRAM_ENTRY's entry starts: it aligns the stack.
+  std::string entryCode;
 };
 
 const PeExpectation PeTargets[] = {
-    {"windows-x86", 0x14c, 0x10b, false, 64, 60, 0xBB40E64E},
-    {"windows-x64", 0x8664, 0x20b, true, 112, 88, 0x00002B992DDFA232},
+    {"windows-x86", 0x14c, 0x10b, false, 72, 60, 0xBB40E64E, true,
+     "\x55\x89\xe5\x83\xe4\xf0"},
+    {"windows-x64", 0x8664, 0x20b, true, 112, 88, 0x00002B992DDFA232, false,
+     "\x55\x48\x89\xe5\x48\x83\xe4\xf0"},
 };
 
 constexpr uint16_t SubsystemConsole = 3;
-constexpr uint16_t DynamicBase = 0x40, NxCompat = 0x100, HighEntropyVa = 0x20;
+constexpr uint16_t DynamicBase = 0x40, NxCompat = 0x100, HighEntropyVa = 0x20,
+                   NoSeh = 0x400, TerminalServerAware = 0x8000;
+// Windows 7 (6.1) refuses an image that asks for a later subsystem version.
+constexpr uint32_t OldestWindows = 0x60001;
 constexpr uint32_t SectionExecute = 0x20000000, SectionWrite = 0x80000000;
 constexpr uint32_t ResourceManifest = 24;
 constexpr int BaseRelocationDirectory = 5, LoadConfigDirectory = 10;
@@ -222,6 +232,11 @@ class Pe {
     magic = image.At<uint16_t>(optional);
     imageBase = magic == 0x20b ? image.At<uint64_t>(optional + 24)
                                : image.At<uint32_t>(optional + 28);
+    entry = image.At<uint32_t>(optional + 16);
+    subsystemVersion = image.At<uint16_t>(optional + 48) << 16 |
+                       image.At<uint16_t>(optional + 50);
+    checksumField = optional + 64;
+    checksum = image.At<uint32_t>(checksumField);
     subsystem = image.At<uint16_t>(optional + 68);
     dllCharacteristics = image.At<uint16_t>(optional + 70);
     const uint32_t directories = optional + (magic == 0x20b ? 112 : 96);
@@ -296,12 +311,97 @@ class Pe {
   uint16_t machine = 0, characteristics = 0, magic = 0, subsystem = 0,
            dllCharacteristics = 0;
   uint64_t imageBase = 0;
+  uint32_t entry = 0, subsystemVersion = 0, checksumField = 0, checksum = 0;
   uint32_t directory[16] = {}, directorySize[16] = {};
   std::vector<Section> sections;
 
  private:
   const Image& image_;
 };
+
+// The checksum as imagehlp's CheckSumMappedFile computes it from the
+// file's bytes: their 16-bit words, the field itself taken as zero, summed
+// with each carry folded back in, plus the file's length.
+uint32_t Checksum(const Image& image, uint32_t field) {
+  uint32_t sum = 0;
+  for (uint64_t at = 0; at < image.size(); at += 2) {
+    if (at == field || at == field + 2) continue;
+    sum += at + 1 < image.size() ? image.At<uint16_t>(at)
+                                 : image.At<unsigned char>(at);
+    sum = (sum & 0xffff) + (sum >> 16);
+  }
+  return sum + image.size();
+}
+
+void CheckPe(const Image& image, const PeExpectation& e, bool reads) {
+  ASSERT_EQ(image.Bytes(0, 2), "MZ");
+  const Pe pe(image);
+  EXPECT_EQ(pe.machine, e.machine);
+  EXPECT_EQ(pe.magic, e.magic);
+  EXPECT_EQ(pe.subsystem, SubsystemConsole);
+  EXPECT_LE(pe.subsystemVersion, OldestWindows) << "refused by Windows 7";
+  EXPECT_TRUE(pe.dllCharacteristics & NxCompat) << "no DEP";
+  EXPECT_TRUE(pe.dllCharacteristics & DynamicBase) << "no ASLR";
+  // Without a base relocation table Windows loads the image at its
+  // preferred base, whatever DYNAMIC_BASE says.
+  EXPECT_GT(pe.directorySize[BaseRelocationDirectory], 0u);
+  EXPECT_FALSE(pe.characteristics & RelocationsStripped);
+  EXPECT_EQ(bool(pe.dllCharacteristics & HighEntropyVa), e.highEntropy);
+  // As Microsoft's linker marks a console program.
+  EXPECT_TRUE(pe.dllCharacteristics & TerminalServerAware);
+  EXPECT_EQ(bool(pe.dllCharacteristics & NoSeh), e.noSeh);
+  EXPECT_EQ(pe.checksum, Checksum(image, pe.checksumField))
+      << "a checksum of the file before it was last changed";
+  for (const Section& s : pe.sections)
+    EXPECT_FALSE((s.flags & SectionWrite) && (s.flags & SectionExecute))
+        << s.name << " is writable and executable";
+  // The process starts at the program's entry, in code, never in the load
+  // configuration that starts the code's section, nor in other data.
+  bool entryInCode = false;
+  for (const Section& s : pe.sections)
+    entryInCode |= (s.flags & SectionExecute) && pe.entry >= s.virtualAddress &&
+                   pe.entry < s.virtualAddress + s.virtualSize;
+  EXPECT_TRUE(entryInCode) << "entry point at " << pe.entry;
+  EXPECT_EQ(image.Bytes(pe.FileOffset(pe.entry), e.entryCode.size()),
+            e.entryCode)
+      << "entry point at " << pe.entry;
+  // The loader sets the stack cookie where the load configuration points,
+  // while it holds the default: writable data of ours, the size of a
+  // pointer. Windows 7's loader takes an entry of 64 or of the structure's
+  // size, Windows 10's only the structure's size; x86 loaders read the
+  // cookie's address only from a structure of 72 bytes or more.
+  const uint64_t config = pe.FileOffset(pe.directory[LoadConfigDirectory]);
+  EXPECT_EQ(pe.directorySize[LoadConfigDirectory], image.At<uint32_t>(config));
+  EXPECT_GE(image.At<uint32_t>(config), e.loadConfigSize);
+  const uint64_t cookie = e.magic == 0x20b
+                              ? image.At<uint64_t>(config + e.cookieField)
+                              : image.At<uint32_t>(config + e.cookieField);
+  ASSERT_GT(cookie, pe.imageBase);
+  const uint32_t cookieRva = (uint32_t)(cookie - pe.imageBase);
+  bool inWritableData = false;
+  for (const Section& s : pe.sections)
+    inWritableData |=
+        (s.flags & SectionWrite) && cookieRva >= s.virtualAddress &&
+        cookieRva + (e.magic == 0x20b ? 8 : 4) <= s.virtualAddress + s.rawSize;
+  EXPECT_TRUE(inWritableData) << "the cookie is at " << cookieRva;
+  const uint64_t stored = e.magic == 0x20b
+                              ? image.At<uint64_t>(pe.FileOffset(cookieRva))
+                              : image.At<uint32_t>(pe.FileOffset(cookieRva));
+  EXPECT_EQ(stored, e.defaultCookie);
+  // A program imports what it calls and no more: hello never reads.
+  const std::map<std::string, std::set<std::string>> expected = {
+      {"KERNEL32.dll",
+       reads ? std::set<std::string>{"ExitProcess", "GetStdHandle",
+                                     "ReadConsoleA", "WriteConsoleA"}
+             : std::set<std::string>{"ExitProcess", "GetStdHandle",
+                                     "WriteConsoleA"}}};
+  EXPECT_EQ(pe.Imports(), expected);
+  const std::string manifest = pe.Resource(ResourceManifest, 1);
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" "
+                          "uiAccess=\"false\""),
+            std::string::npos)
+      << "manifest: " << manifest;
+}
 
 TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
   const Image image(target.exe);
@@ -321,56 +421,14 @@ TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
   }
   for (const PeExpectation& e : PeTargets) {
     if (target.name != e.target) continue;
-    ASSERT_EQ(image.Bytes(0, 2), "MZ");
-    const Pe pe(image);
-    EXPECT_EQ(pe.machine, e.machine);
-    EXPECT_EQ(pe.magic, e.magic);
-    EXPECT_EQ(pe.subsystem, SubsystemConsole);
-    EXPECT_TRUE(pe.dllCharacteristics & NxCompat) << "no DEP";
-    EXPECT_TRUE(pe.dllCharacteristics & DynamicBase) << "no ASLR";
-    // Without a base relocation table Windows loads the image at its
-    // preferred base, whatever DYNAMIC_BASE says.
-    EXPECT_GT(pe.directorySize[BaseRelocationDirectory], 0u);
-    EXPECT_FALSE(pe.characteristics & RelocationsStripped);
-    EXPECT_EQ(bool(pe.dllCharacteristics & HighEntropyVa), e.highEntropy);
-    for (const Section& s : pe.sections)
-      EXPECT_FALSE((s.flags & SectionWrite) && (s.flags & SectionExecute))
-          << s.name << " is writable and executable";
-    // The loader sets the stack cookie where the load configuration points,
-    // while it holds the default: writable data of ours, the size of a
-    // pointer.
-    EXPECT_EQ(pe.directorySize[LoadConfigDirectory], e.loadConfigSize);
-    const uint64_t config = pe.FileOffset(pe.directory[LoadConfigDirectory]);
-    EXPECT_EQ(image.At<uint32_t>(config), e.loadConfigSize);
-    const uint64_t cookie = e.magic == 0x20b
-                                ? image.At<uint64_t>(config + e.cookieField)
-                                : image.At<uint32_t>(config + e.cookieField);
-    ASSERT_GT(cookie, pe.imageBase);
-    const uint32_t cookieRva = (uint32_t)(cookie - pe.imageBase);
-    bool inWritableData = false;
-    for (const Section& s : pe.sections)
-      inWritableData |= (s.flags & SectionWrite) &&
-                        cookieRva >= s.virtualAddress &&
-                        cookieRva + (e.magic == 0x20b ? 8 : 4) <=
-                            s.virtualAddress + s.rawSize;
-    EXPECT_TRUE(inWritableData) << "the cookie is at " << cookieRva;
-    const uint64_t stored = e.magic == 0x20b
-                                ? image.At<uint64_t>(pe.FileOffset(cookieRva))
-                                : image.At<uint32_t>(pe.FileOffset(cookieRva));
-    EXPECT_EQ(stored, e.defaultCookie);
-    // A program imports what it calls and no more: hello never reads.
-    const std::map<std::string, std::set<std::string>> expected = {
-        {"KERNEL32.dll",
-         target.reads ? std::set<std::string>{"ExitProcess", "GetStdHandle",
-                                              "ReadConsoleA", "WriteConsoleA"}
-                      : std::set<std::string>{"ExitProcess", "GetStdHandle",
-                                              "WriteConsoleA"}}};
-    EXPECT_EQ(pe.Imports(), expected);
-    const std::string manifest = pe.Resource(ResourceManifest, 1);
-    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" "
-                            "uiAccess=\"false\""),
-              std::string::npos)
-        << "manifest: " << manifest;
+    // Every program the build makes for Windows, the test program that
+    // overruns its stack too.
+    CheckPe(image, e, target.reads);
+    const std::string smash = OptionText("smash");
+    if (!smash.empty()) {
+      SCOPED_TRACE(smash);
+      CheckPe(Image(smash), e, true);
+    }
     return;
   }
   FAIL() << "no expectations for target " << target.name;
