@@ -76,5 +76,6 @@ static inline const uintptr_t* EntryStack(const char* entryFrame) {
 
 // The entry point is the outermost frame, as a C runtime's start file marks
 // its own: its call-frame information leaves the return address's column,
-// rip, the instruction pointer, undefined, and a debugger's backtrace ends there.
+// rip, the instruction pointer, undefined, and a debugger's backtrace ends
+// there.
 #define OUTERMOST_FRAME ".cfi_undefined rip"
