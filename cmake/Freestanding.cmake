@@ -14,7 +14,12 @@ target_compile_options(freestanding INTERFACE
 # Debug information from the same compile: -g changes no byte of the code.
 # On Linux it goes into a file of its own after the link (split_debug_info).
 target_compile_options(freestanding INTERFACE -g)
-target_link_options(freestanding INTERFACE -nostdlib -Wl,--gc-sections)
+# The link-time optimiser compiles the code again, with the link's flags: it
+# too must make no unwind tables, which the linker script would drop, and
+# keep the call-frame information with the debug information (.debug_frame),
+# where gdb finds how each frame was called.
+target_link_options(freestanding INTERFACE -nostdlib -Wl,--gc-sections
+  -fno-asynchronous-unwind-tables -fno-unwind-tables)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "86|AMD64|amd64")
   # No CET landing pads: nothing here is reached through an indirect branch.
   target_compile_options(freestanding INTERFACE -fcf-protection=none)

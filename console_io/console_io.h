@@ -50,6 +50,17 @@ void SetStackGuard(const void* entryFrame);
 // point is entered as any function may be: 64-bit PowerPC code finds its
 // table of contents from r12, which the kernel sets to the entry's address,
 // and MIPS code is built to need nothing set up, $gp included.
+//
+// On Linux the entry's call-frame information marks it the outermost frame,
+// as each architecture's system call file says (OUTERMOST_FRAME), from just
+// after the few instructions that make its frame; at those, gdb stops at the
+// executable's entry point of itself. Not in a hosted build, the tests',
+// which unwinds through it.
+#if defined(__linux__) && !__STDC_HOSTED__
+#include "linux/syscall.h"
+#else
+#define OUTERMOST_FRAME ""
+#endif
 #if defined(__i386__) || defined(__x86_64__)
 #define PROGRAM_ENTRY_ALIGN __attribute__((force_align_arg_pointer))
 #else
@@ -60,6 +71,7 @@ void SetStackGuard(const void* entryFrame);
   extern "C" [[noreturn]] PROGRAM_ENTRY_ALIGN                      \
       __attribute__((no_stack_protector)) void                     \
       name() {                                                     \
+    __asm__(OUTERMOST_FRAME);                                      \
     SetStackGuard(__builtin_dwarf_cfa());                          \
     name##Body();                                                  \
   }                                                                \

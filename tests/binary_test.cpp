@@ -58,22 +58,26 @@ struct ElfExpectation {
   // ET_EXEC: linked to run at one address (MIPS, whose position-independent
   // code needs a loader).
   uint16_t type;
+  // The largest page the target's kernels map: no page of it may hold both
+  // code and data, or the code would be writable there or the data
+  // executable.
+  uint64_t largestPage;
   // arm64: the features its GNU property note gives the kernel, BTI landing
   // pads (1) and PAC return addresses (2); elsewhere no such note.
   uint32_t aarch64Features = 0;
 };
 
 const ElfExpectation ElfTargets[] = {
-    {"linux-x86_64", ELFCLASS64, ELFDATA2LSB, EM_X86_64, ET_DYN},
-    {"linux-i386", ELFCLASS32, ELFDATA2LSB, EM_386, ET_DYN},
-    {"linux-arm64", ELFCLASS64, ELFDATA2LSB, EM_AARCH64, ET_DYN, 3},
-    {"linux-riscv64", ELFCLASS64, ELFDATA2LSB, EM_RISCV, ET_DYN},
-    {"linux-armel", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN},
-    {"linux-armhf", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN},
-    {"linux-mipsel", ELFCLASS32, ELFDATA2LSB, EM_MIPS, ET_EXEC},
-    {"linux-mips64el", ELFCLASS64, ELFDATA2LSB, EM_MIPS, ET_EXEC},
-    {"linux-ppc64el", ELFCLASS64, ELFDATA2LSB, EM_PPC64, ET_DYN},
-    {"linux-s390x", ELFCLASS64, ELFDATA2MSB, EM_S390, ET_DYN},
+    {"linux-x86_64", ELFCLASS64, ELFDATA2LSB, EM_X86_64, ET_DYN, 0x1000},
+    {"linux-i386", ELFCLASS32, ELFDATA2LSB, EM_386, ET_DYN, 0x1000},
+    {"linux-arm64", ELFCLASS64, ELFDATA2LSB, EM_AARCH64, ET_DYN, 0x10000, 3},
+    {"linux-riscv64", ELFCLASS64, ELFDATA2LSB, EM_RISCV, ET_DYN, 0x1000},
+    {"linux-armel", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN, 0x1000},
+    {"linux-armhf", ELFCLASS32, ELFDATA2LSB, EM_ARM, ET_DYN, 0x1000},
+    {"linux-mipsel", ELFCLASS32, ELFDATA2LSB, EM_MIPS, ET_EXEC, 0x10000},
+    {"linux-mips64el", ELFCLASS64, ELFDATA2LSB, EM_MIPS, ET_EXEC, 0x10000},
+    {"linux-ppc64el", ELFCLASS64, ELFDATA2LSB, EM_PPC64, ET_DYN, 0x10000},
+    {"linux-s390x", ELFCLASS64, ELFDATA2MSB, EM_S390, ET_DYN, 0x1000},
 };
 
 // The headers' fields in this machine's byte order, from a file in its own.
@@ -116,7 +120,8 @@ void CheckElf(const Image& image, const ElfExpectation& e) {
   EXPECT_EQ(header.e_machine, e.machine);
   EXPECT_EQ(header.e_type, e.type);
   bool stackSeen = false, entryExecutable = false;
-  uint64_t writable = 0;      // bytes of memory for data
+  uint64_t writable = 0;  // bytes of memory for data
+  std::vector<std::pair<uint64_t, uint64_t>> loadPages;  // first, last
   uint32_t features[2] = {};  // from PT_GNU_PROPERTY, from PT_NOTE
   std::vector<Dyn> dynamic;
   for (unsigned i = 0; i < header.e_phnum; ++i) {
@@ -136,6 +141,12 @@ void CheckElf(const Image& image, const ElfExpectation& e) {
           header.e_entry < ph.p_vaddr + ph.p_memsz)
         entryExecutable = true;
       if (ph.p_flags & PF_W) writable += ph.p_memsz;
+      const uint64_t first = ph.p_vaddr / e.largestPage,
+                     last = (ph.p_vaddr + ph.p_memsz - 1) / e.largestPage;
+      for (const auto& [otherFirst, otherLast] : loadPages)
+        EXPECT_TRUE(last < otherFirst || first > otherLast)
+            << "two segments share a page of " << e.largestPage << " bytes";
+      loadPages.emplace_back(first, last);
     }
     // The note the kernel reads (PT_GNU_PROPERTY) and readelf -n shows
     // (PT_NOTE): "GNU", then GNU_PROPERTY_AARCH64_FEATURE_1_AND and its

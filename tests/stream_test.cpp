@@ -357,7 +357,12 @@ TEST(Stream, OutputToAFileIsExact) {
 
 // Input that cannot be read: the prompt alone, and status 1 unless it was
 // simply empty. Input that never ends nor holds a line end: 80 bytes.
+// /dev/kmsg (where this user may read it) refuses a read smaller than its
+// next record: status 1, and the next reader gets the record a reader opened
+// alongside gets first or, where the kernel passed the refused one, second.
 TEST(BadDescriptor, UnreadableOrEndlessInput) {
+  Fd kmsg(open("/dev/kmsg", O_RDONLY | O_CLOEXEC));
+  Fd kmsgAlongside(open("/dev/kmsg", O_RDONLY | O_CLOEXEC));
   Fd directory(open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   Fd devNull(open("/dev/null", O_RDONLY | O_CLOEXEC));
   Fd devZero(open("/dev/zero", O_RDONLY | O_CLOEXEC));
@@ -375,12 +380,25 @@ TEST(BadDescriptor, UnreadableOrEndlessInput) {
       {"/dev/null", devNull.get(), 0},
       {"open only for writing", reopened.get(), 1},
       {"/dev/zero", devZero.get(), 0, std::string(80, '\0')},
+      {"/dev/kmsg", kmsg.get(), 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    const bool records = c.in == kmsg.get();
+    if (records && kmsg.get() < 0) continue;
     const Outcome run = RunWithInput(c.in);
     EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
     EXPECT_TRUE(ExitedWith(run.status, c.status)) << run.status;
+    if (!records) continue;
+    char record[8192];
+    std::string got[3];
+    for (int i = 0; i < 3; ++i) {
+      const ssize_t n =
+          read(i ? kmsgAlongside.get() : kmsg.get(), record, sizeof record);
+      ASSERT_GT(n, 0) << strerror(errno);
+      got[i].assign(record, n);
+    }
+    EXPECT_TRUE(got[0] == got[1] || got[0] == got[2]) << got[0];
   }
 }
 

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "harness.h"
 
@@ -370,13 +373,16 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
 }
 
 // The test program built as lineecho is (--smash): it prompts, shows its
-// stack guard, and copies the line typed into a 16-byte array on its stack. A
-// longer line overruns it, and the guard's check ends the run as the copy
-// returns: nothing more is written, and the status says so (Linux: killed
-// by SIGABRT; Windows: STATUS_STACK_BUFFER_OVERRUN, whose low byte is what
-// Wine's loader exits with), even where SIGABRT was inherited ignored or
-// blocked. Each row runs twice, and the guards of all the runs are not all
-// alike.
+// stack guard and the canary a protected frame holds, and copies the line
+// typed into a 16-byte array on its stack. A longer line overruns it, and the
+// guard's check ends the run as the copy returns: nothing more is written,
+// and the status says so (Linux: killed by SIGABRT; Windows:
+// STATUS_STACK_BUFFER_OVERRUN, whose low byte is what Wine's loader exits
+// with), even where SIGABRT was inherited ignored or blocked, and no other
+// process of its group is signalled (a shell that started it lives on to
+// give its status). The canary is the guard; each row runs twice: the
+// canaries differ, and over all runs each half of the canary takes more
+// than one value.
 TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
   const std::string smash = OptionText("smash");
   if (smash.empty()) GTEST_SKIP() << "no --smash program for " << target.name;
@@ -394,6 +400,7 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
     std::string windowsShown, windowsEchoed;
     bool overrun;
     AbortSignal abortSignal = Default;
+    bool fromShell = false;  // started by sh, in sh's process group
   } cases[] = {
       {"a line the array holds", "short\r", "short\n", "short\n", "short\r\n",
        "short\r\n", false},
@@ -403,11 +410,19 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
        Ignored},
       {"overrun, SIGABRT blocked", X64 + "\r", X64 + "\n", "", "", "", true,
        Blocked},
+      // Typed unechoed: the shell, not the program, is what waits for it.
+      {"overrun, started by a shell", X64 + "\r", "", "status 134\n", "", "",
+       true, Default, true},
   };
-  std::vector<std::string> allGuards;
+  std::vector<std::string> canaries;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    if (target.windows && c.abortSignal) continue;
+    if (target.windows && (c.abortSignal || c.fromShell)) continue;
+    const std::vector<std::string> runner = target.runner;
+    if (c.fromShell)
+      target.runner.insert(
+          target.runner.begin(),
+          {"sh", "-c", "exec 2>/dev/null; \"$@\"; echo status $?", "sh"});
     sigset_t abort, before;
     sigemptyset(&abort);
     sigaddset(&abort, SIGABRT);
@@ -416,20 +431,26 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
     signal(SIGABRT, c.abortSignal == Ignored ? SIG_IGN : SIG_DFL);
     std::string guards[2];
     for (std::string& guard : guards) {
-      TerminalRun run = RunAtTerminal(c.typed);
+      TerminalOptions options;
+      options.echo = !c.fromShell;
+      TerminalRun run = RunAtTerminal(c.typed, options);
       // What qemu-user says of the signal it passes on is not the
       // program's.
       const std::string qemuSays =
           "qemu: uncaught target signal 6 (Aborted) - core dumped\n";
-      if (!target.runner.empty() && run.output.size() >= qemuSays.size() &&
-          run.output.compare(run.output.size() - qemuSays.size(),
-                             qemuSays.size(), qemuSays) == 0)
-        run.output.resize(run.output.size() - qemuSays.size());
+      const size_t qemuAt = run.output.find(qemuSays);
+      if (!runner.empty() && qemuAt != std::string::npos)
+        run.output.erase(qemuAt, qemuSays.size());
       const size_t shownAt = run.output.find("guard ");
       ASSERT_NE(shownAt, std::string::npos) << Printable(run.output);
       guard =
           run.output.substr(shownAt, run.output.find('\r', shownAt) - shownAt);
-      if (!c.overrun)
+      const size_t canaryAt = guard.find(" canary ");
+      ASSERT_NE(canaryAt, std::string::npos) << guard;
+      canaries.push_back(guard.substr(canaryAt + 8));
+      EXPECT_EQ(guard.substr(6, canaryAt - 6), canaries.back())
+          << "the frame's canary is not the guard";
+      if (!c.overrun || c.fromShell)
         EXPECT_TRUE(ExitedWithZero(run.status)) << "wait status " << run.status;
       else if (target.windows)
         EXPECT_TRUE(ExitedWith(run.status, 0xC0000409 & 0xff))
@@ -445,9 +466,9 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
       else
         EXPECT_EQ(Printable(run.output), Printable(shown + c.shown + c.echoed));
     }
+    target.runner = runner;
     signal(SIGABRT, SIG_DFL);
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    allGuards.insert(allGuards.end(), guards, guards + 2);
   }
   // Where the system has fail-fast, as Wine says it has, the check asks for
   // it rather than calling ExitProcess with the same status: Wine reports
@@ -462,24 +483,34 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
     EXPECT_NE(run.output.find("c0000409"), std::string::npos)
         << Printable(run.output);
   }
+  // Random in each half of its width: all runs share one half once in
+  // 2^(16*7) at the least.
+  for (size_t half = 0; !canaries.empty() && half < 2; ++half) {
+    const size_t digits = canaries[0].size() / 2;
+    std::set<std::string> seen;
+    for (const std::string& canary : canaries)
+      seen.insert(canary.substr(half * digits, digits));
+    EXPECT_GT(seen.size(), 1u)
+        << "half " << half << " is always " << *seen.begin();
+  }
   target = program;
   // Random in all its width, not in one byte: some two of the runs show
   // guards that differ in two bytes or more. Not two runs alone: Wine's
   // loader draws a PE32's cookie from a table of 128 values, so two runs
-  // show the same guard once in 128; all of four (Windows) or eight (Linux)
+  // show the same guard once in 128; all of four (Windows) or ten (Linux)
   // runs alike, once in two million or more.
-  ASSERT_FALSE(allGuards.empty());
+  ASSERT_FALSE(canaries.empty());
   size_t mostBytesDiffering = 0;
-  for (const std::string& a : allGuards)
-    for (const std::string& b : allGuards) {
+  for (const std::string& a : canaries)
+    for (const std::string& b : canaries) {
       size_t bytesDiffering = 0;
       for (size_t i = 0; i + 1 < a.size() && i + 1 < b.size(); i += 2)
         bytesDiffering += a.compare(i, 2, b, i, 2) != 0;
       mostBytesDiffering = std::max(mostBytesDiffering, bytesDiffering);
     }
   EXPECT_GE(mostBytesDiffering, 2u)
-      << "the guards of " << allGuards.size() << " runs: " << allGuards[0]
-      << " ... " << allGuards.back();
+      << "the guards of " << canaries.size() << " runs: " << canaries[0]
+      << " ... " << canaries.back();
 }
 
 }  // namespace

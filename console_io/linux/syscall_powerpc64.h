@@ -105,3 +105,8 @@ static inline void PlaceStackGuard() {}
 static inline const uintptr_t* EntryStack(const char* entryFrame) {
   return (const uintptr_t*)(entryFrame);
 }
+
+// The entry point is the outermost frame, as a C runtime's start file marks
+// its own: its call-frame information leaves the return address's column,
+// the link register, undefined, and a debugger's backtrace ends there.
+#define OUTERMOST_FRAME ".cfi_undefined lr"

@@ -92,3 +92,8 @@ static inline void PlaceStackGuard() {
 // walk to the auxiliary vector could lose its step and read a value as a
 // type. The guard comes from getrandom instead, one system call more.
 static inline const uintptr_t* EntryStack(const char*) { return nullptr; }
+
+// The entry point is the outermost frame, as a C runtime's start file marks
+// its own: its call-frame information leaves the return address's column,
+// r14, the link register, undefined, and a debugger's backtrace ends there.
+#define OUTERMOST_FRAME ".cfi_undefined %r14"
