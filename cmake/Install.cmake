@@ -45,11 +45,10 @@ endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              LICENSE debian/copyright)
 
-# Every package is the same bytes wherever and whenever it is packed: its
-# files' times are SOURCE_DATE_EPOCH, which a builder may set and which is
-# otherwise the time of debian/changelog's latest entry, as dpkg takes it;
-# its directories' modes are fixed, whatever the umask; and the zips' local
-# times are UTC (packing.cmake).
+# Every package is the same bytes wherever, whenever and by whomever it is
+# packed (packing.cmake): its times are SOURCE_DATE_EPOCH, which a builder may
+# set and which is otherwise the time of debian/changelog's latest entry, as
+# dpkg takes it.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(LINEECHO_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 else()
@@ -61,8 +60,12 @@ else()
     COMMAND_ERROR_IS_FATAL ANY)
 endif()
 set(CPACK_LINEECHO_SOURCE_DATE_EPOCH ${LINEECHO_SOURCE_DATE_EPOCH})
+# Perl is essential on Debian: every machine that builds this has it.
+find_program(PERL perl REQUIRED)
+set(CPACK_LINEECHO_PERL ${PERL})
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/packing.cmake)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/packing.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/packing.cmake)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
     OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
