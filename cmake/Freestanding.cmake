@@ -14,6 +14,14 @@ target_compile_options(freestanding INTERFACE
 # Debug information from the same compile: -g changes no byte of the code.
 # On Linux it goes into a file of its own after the link (split_debug_info).
 target_compile_options(freestanding INTERFACE -g)
+# The same source gives the same bytes in any folder: the debug information,
+# and the build ID that hashes it, name the checkout's files from its top
+# (echo/echo.cpp) and the build folder ".". Given to the link too, which
+# compiles again for link-time optimisation. (GCC tries the last map first.)
+set(prefix_maps -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
+    -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+target_compile_options(freestanding INTERFACE ${prefix_maps})
+target_link_options(freestanding INTERFACE ${prefix_maps})
 # The link-time optimiser compiles the code again, with the link's flags: it
 # too must make no unwind tables, which the linker script would drop, and
 # keep the call-frame information with the debug information (.debug_frame),
@@ -66,9 +74,11 @@ if(WIN32)
   # The linker script keeps the constants with the code, a block less.
   # Marked as Microsoft's linker marks a console program: aware of Remote
   # Desktop (without it a terminal server runs the image under its
-  # compatibility layer) and, on x86, with no exception handlers at all.
+  # compatibility layer) and, on x86, with no exception handlers at all. No
+  # link time in the header: the same source gives the same file.
   target_link_options(freestanding INTERFACE
     -Wl,--subsystem,console -Wl,--nxcompat -Wl,--dynamicbase -Wl,--tsaware
+    -Wl,--no-insert-timestamp
     -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/windows.ld)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     target_link_options(freestanding INTERFACE -Wl,--high-entropy-va)
@@ -153,8 +163,12 @@ endfunction()
 # ignores them. It carries no debug link to NAME.debug: on x86-64 the link
 # and its section header would take the room of the stack guard's code, so
 # in a build tree gdb is given the file (symbol-file NAME.debug).
+# A build for a Debian package leaves the debug information in the
+# executable instead (LINEECHO_SPLIT_DEBUG off): dh_strip makes the debug
+# package from it.
+option(LINEECHO_SPLIT_DEBUG "Move Linux executables' debug information into NAME.debug" ON)
 function(split_debug_info target)
-  if(WIN32)
+  if(WIN32 OR NOT LINEECHO_SPLIT_DEBUG)
     return()
   endif()
   # The toolchain's own objcopy, of the binutils that linked the file:
