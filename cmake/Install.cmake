@@ -2,7 +2,11 @@
 # README, the licence and, for Linux, the man page. Packages are named for
 # their target.
 include(GNUInstallDirs)
-if(WIN32)
+if(LINEECHO_TARGET STREQUAL "wasm32-wasi")
+  # A zip of the page that runs the module, a folder of static files.
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/page/ DESTINATION page)
+  install(FILES README.md LICENSE DESTINATION .)
+elseif(WIN32)
   # A Windows zip holds the program, its README and its licence side by side.
   install(TARGETS lineecho RUNTIME DESTINATION .)
   install(FILES README.md LICENSE DESTINATION .)
@@ -58,7 +62,7 @@ set(CPACK_PACKAGE_VENDOR "lineecho developers")
 set(CPACK_PACKAGE_CONTACT "lineecho developers <lineecho@example.invalid>")
 set(CPACK_SYSTEM_NAME ${LINEECHO_TARGET})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-if(WIN32)
+if(WIN32 OR LINEECHO_TARGET STREQUAL "wasm32-wasi")
   set(CPACK_GENERATOR ZIP)
 else()
   set(CPACK_GENERATOR TGZ DEB)
