@@ -72,7 +72,8 @@ function show(bytes) {
 
 // The call list: a row for each call as it is made, finished once the
 // call has returned; a call that waits is marked so, with how long it has.
-const run = { live: false, started: 0, waiting: null, worker: null };
+// A run that another has replaced shows nothing more.
+const run = { id: 0, live: false, started: 0, worker: null };
 function startCall(text, time) {
   const row = document.createElement('li');
   row.innerHTML = '<span class="time"></span><code></code>';
@@ -118,16 +119,23 @@ document.getElementById('how').textContent =
                 'serve it with tools/serve-page for that way.');
 
 async function start() {
+  const id = ++run.id;
+  setState('starting', 'starting');
   if (run.worker) run.worker.terminate();
+  run.worker = null;
+  run.live = false;
   terminal.reset();
   callList.replaceChildren();
   discipline.reader = null;
   const name = programChoice.value;
   const bytes = await (await fetch(name + '.wasm')).arrayBuffer();
+  if (id !== run.id) return;
   run.live = true;
   run.started = performance.now();
   setState('running', 'running');
-  if (modeChoice.value === 'worker') startWorker(bytes); else startJspi(bytes);
+  const current = () => id === run.id;
+  if (modeChoice.value === 'worker') startWorker(bytes);
+  else startJspi(bytes, current);
   terminal.focus();
 }
 
@@ -141,27 +149,28 @@ function ended(outcome) {
            'failed, and the run ended at once');
 }
 
-async function startJspi(bytes) {
+async function startJspi(bytes, current) {
   let memory;
   const time = () => performance.now() - run.started;
   const host = {
     read: (max) => discipline.read(max),
-    write: (fd, data) => show(data),
+    write: (fd, data) => current() && show(data),
   };
   const wasi = Calls.traced(Wasi.imports(host, () => memory), () => memory, {
-    start: (text) => startCall(text, time()),
-    end: (row, text) => endCall(row, text, time()),
+    start: (text) => current() && startCall(text, time()),
+    end: (row, text) => current() && endCall(row, text, time()),
   });
   wasi.fd_read = new WebAssembly.Suspending(wasi.fd_read);
   const { instance } = await WebAssembly.instantiate(
       bytes, { wasi_snapshot_preview1: wasi });
   memory = instance.exports.memory;
+  let outcome = { exit: 0 };
   try {
     await WebAssembly.promising(instance.exports._start)();
-    ended({ exit: 0 });
   } catch (e) {
-    ended(e instanceof Wasi.Exit ? { exit: e.status } : { trap: e.message });
+    outcome = e instanceof Wasi.Exit ? { exit: e.status } : { trap: e.message };
   }
+  if (current()) ended(outcome);
 }
 
 function startWorker(bytes) {
@@ -171,6 +180,7 @@ function startWorker(bytes) {
   const worker = run.worker = new Worker('worker.js');
   let row = null;
   worker.onmessage = async ({ data }) => {
+    if (run.worker !== worker) return;
     if ('start' in data) row = startCall(data.start, data.time);
     else if ('end' in data) endCall(row, data.end, data.time);
     else if ('write' in data) show(data.write);

@@ -18,9 +18,11 @@ const tools = path.join(__dirname, '../tools');
 const X = (n) => 'x'.repeat(n);
 const prompt = ['', 'Enter some characters.'];
 // Keys: Enter is CR, ^D is Ctrl-D. The screen as the page's terminal
-// shows it when the run has ended; stack_smash shows its guard first.
+// shows it when the run has ended, and the cursor's column where the
+// program ended its echo with LF; stack_smash shows its guard first.
 const runs = [
-  { name: 'a line', keys: 'hello\r', screen: [...prompt, 'hello', 'hello'] },
+  { name: 'a line', keys: 'hello\r', screen: [...prompt, 'hello', 'hello'],
+    cursorX: 0 },
   { name: 'a line over 80 bytes', keys: X(100) + '\r',
     screen: [...prompt, X(80), X(20), X(80)] },
   { name: 'Ctrl-D at once: nothing of the last line is left', keys: '^D',
@@ -78,13 +80,16 @@ async function check(tab, mode, run) {
   await typeAt(tab, run.keys);
   await tab.waitForFunction(
       () => ['exited', 'trapped'].includes(document.body.dataset.state));
-  const seen = await tab.evaluate(() => {
+  const seen = await tab.evaluate(async () => {
+    // The terminal shows what it was given once it has parsed it.
+    await new Promise((parsed) => page.terminal.write('', parsed));
     const lines = [];
     const buffer = page.terminal.buffer.active;
     for (let i = 0; i < buffer.length; i++)
       lines.push(buffer.getLine(i).translateToString(true));
     while (lines.length && !lines[lines.length - 1]) lines.pop();
     return {
+      cursorX: buffer.cursorX,
       state: document.body.dataset.state,
       lines,
       calls: [...document.querySelectorAll('#calls li code')].map(
@@ -93,6 +98,8 @@ async function check(tab, mode, run) {
   });
   const where = `${mode}, ${run.name}`;
   assert.deepEqual(seen.lines.map(unguarded), run.screen, where);
+  // A terminal shows LF as CR LF.
+  if ('cursorX' in run) assert.equal(seen.cursorX, run.cursorX, where);
   const node = await underNode(run);
   // Node's runner ends a trap by SIGABRT; the page says it trapped.
   assert.equal(seen.state, run.trap ? 'trapped' : 'exited', where);
