@@ -89,10 +89,19 @@ function startCall(text, time) {
 function endCall(row, text, time) {
   row.querySelector('code').textContent = text;
   row.className = 'done';
-  row.title = 'returned after ' + (time - row.started).toFixed(1) + ' ms';
+  // A call that waited says how long.
+  const took = time - row.started;
+  if (took >= 1) {
+    const note = document.createElement('span');
+    note.className = 'took';
+    note.textContent = ` (returned after ${took.toFixed(0)} ms)`;
+    row.append(note);
+  }
   if (run.live) setState('running', 'running');
 }
 function endRun(text, state, message) {
+  // proc_exit never returns, nor does a call the module trapped in.
+  for (const row of callList.querySelectorAll('.waiting')) row.className = 'done';
   const row = startCall(text, performance.now() - run.started);
   row.className = 'done';
   run.live = false;
