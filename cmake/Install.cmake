@@ -3,7 +3,11 @@
 # and the Windows zips, named for their target; debian/ makes the Debian
 # packages, from the same install.
 include(GNUInstallDirs)
-if(WIN32)
+if(LINEECHO_TARGET STREQUAL "wasm32-wasi")
+  # A zip of the page that runs the module, a folder of static files.
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/page/ DESTINATION page)
+  install(FILES README.md LICENSE DESTINATION .)
+elseif(WIN32)
   # A Windows zip holds the program, its README and its licence side by side.
   install(TARGETS lineecho RUNTIME DESTINATION .)
   install(FILES README.md LICENSE DESTINATION .)
@@ -71,7 +75,7 @@ set(CPACK_PACKAGE_NAME lineecho)
 set(CPACK_PACKAGE_VENDOR "lineecho developers")
 set(CPACK_SYSTEM_NAME ${LINEECHO_TARGET})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-if(WIN32)
+if(WIN32 OR LINEECHO_TARGET STREQUAL "wasm32-wasi")
   set(CPACK_GENERATOR ZIP)
 else()
   set(CPACK_GENERATOR TGZ)

@@ -1,13 +1,13 @@
-# Builds the eleven other targets from this same source, each in a build
+# Builds the twelve other targets from this same source, each in a build
 # tree of its own named for it, with its toolchain file. The tests of this
 # build then run them here: Linux i386 directly (or under qemu-user, where
 # the kernel refuses 32-bit code), the other Linux ones under qemu-user,
-# Windows under Wine.
+# Windows under Wine, WebAssembly under Node (tools/wasi-run).
 include(ExternalProject)
 
 set(LINEECHO_OTHER_TARGETS linux-i386 linux-arm64 linux-riscv64 linux-armel
     linux-armhf linux-mipsel linux-mips64el linux-ppc64el linux-s390x
-    windows-x86 windows-x64)
+    windows-x86 windows-x64 wasm32-wasi)
 foreach(name IN LISTS LINEECHO_OTHER_TARGETS)
   ExternalProject_Add(lineecho-${name}
     SOURCE_DIR ${PROJECT_SOURCE_DIR}

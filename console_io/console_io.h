@@ -63,6 +63,9 @@ void SetStackGuard(const void* entryFrame);
 #endif
 #if defined(__i386__) || defined(__x86_64__)
 #define PROGRAM_ENTRY_ALIGN __attribute__((force_align_arg_pointer))
+#elif defined(__wasm__)
+// WebAssembly's engines start a WASI module at its export _start.
+#define PROGRAM_ENTRY_ALIGN __attribute__((export_name("_start")))
 #else
 #define PROGRAM_ENTRY_ALIGN
 #endif

@@ -414,6 +414,53 @@ void CheckPe(const Image& image, const PeExpectation& e, bool reads) {
       << "manifest: " << manifest;
 }
 
+// ---- WebAssembly ----------------------------------------------------------
+
+// A module's sections: its imports (all from WASI preview 1, by name), its
+// exports, and whether it names a start function, which the engine would
+// run before _start.
+struct Wasm {
+  explicit Wasm(const Image& image) : image_(image) {
+    for (uint64_t at = 8; at < image.size();) {
+      const unsigned char id = image.At<unsigned char>(at++);
+      const uint64_t size = Number(at), end = at + size;
+      if (id == 2 || id == 7)
+        for (uint64_t count = Number(at); count > 0; --count) {
+          std::string module = id == 2 ? Name(at) : "wasi_snapshot_preview1";
+          const std::string name = Name(at);
+          const unsigned char kind = image.At<unsigned char>(at++);
+          EXPECT_EQ(module, "wasi_snapshot_preview1") << name;
+          (id == 2 ? imports : exports).insert(name);
+          // What follows the kind: an import's type, an export's index.
+          EXPECT_TRUE(id == 7 || kind == 0) << name << " is no function";
+          Number(at);
+        }
+      hasStart |= id == 8;
+      at = end;
+    }
+  }
+  std::set<std::string> imports, exports;
+  bool hasStart = false;
+
+ private:
+  // An unsigned LEB128 number at at, moving at past it.
+  uint64_t Number(uint64_t& at) const {
+    uint64_t value = 0;
+    for (unsigned shift = 0; shift < 64; shift += 7) {
+      const unsigned char byte = image_.At<unsigned char>(at++);
+      value |= uint64_t(byte & 0x7f) << shift;
+      if (!(byte & 0x80)) break;
+    }
+    return value;
+  }
+  std::string Name(uint64_t& at) const {
+    const uint64_t length = Number(at);
+    at += length;
+    return image_.Bytes(at - length, length);
+  }
+  const Image& image_;
+};
+
 TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
   const Image image(target.exe);
   ASSERT_GT(image.size(), 64u);
@@ -440,6 +487,20 @@ TEST(Binary, HeadersSayWhatTheLoaderNeeds) {
       SCOPED_TRACE(smash);
       CheckPe(Image(smash), e, true);
     }
+    return;
+  }
+  if (target.wasi) {
+    ASSERT_EQ(image.Bytes(0, 8), std::string("\0asm\1\0\0\0", 8));
+    const Wasm wasm(image);
+    // Nothing of ours runs before _start: no start function.
+    EXPECT_FALSE(wasm.hasStart);
+    const std::set<std::string> expected =
+        target.reads
+            ? std::set<std::string>{"fd_fdstat_get", "fd_read", "fd_write",
+                                    "proc_exit", "random_get"}
+            : std::set<std::string>{"fd_write", "proc_exit", "random_get"};
+    EXPECT_EQ(wasm.imports, expected);
+    EXPECT_EQ(wasm.exports, (std::set<std::string>{"_start", "memory"}));
     return;
   }
   FAIL() << "no expectations for target " << target.name;

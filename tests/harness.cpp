@@ -524,6 +524,7 @@ int main(int argc, char** argv) {
     }
   }
   target.windows = target.name.rfind("windows", 0) == 0;
+  target.wasi = target.name.rfind("wasm", 0) == 0;
   if (target.exe.empty() || access(target.exe.c_str(), R_OK) != 0) {
     fprintf(stderr, "no executable to test: --exe '%s'\n", target.exe.c_str());
     return 2;

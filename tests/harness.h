@@ -19,8 +19,9 @@ struct Target {
   std::string name;  // linux-x86_64, windows-x64, ...
   std::string exe;
   bool reads = true;  // whether the program reads a line; hello does not
-  std::vector<std::string> runner;  // qemu-user, Wine's loader, or nothing
+  std::vector<std::string> runner;  // qemu-user, Wine's loader, Node's WASI
   bool windows = false;
+  bool wasi = false;  // a WebAssembly module, run by tools/wasi-run
 };
 
 // Set by main from --target NAME --exe PATH [--runner CMD]... A target of

@@ -10,6 +10,9 @@
 #include "platform.h"
 extern "C" ULONG_PTR __stack_chk_guard;
 static uintptr_t Guard() { return __stack_chk_guard; }
+#elif defined(__wasm__)
+extern "C" uintptr_t __stack_chk_guard;
+static uintptr_t Guard() { return __stack_chk_guard; }
 #else
 #include "linux/syscall.h"
 static uintptr_t Guard() { return *StackGuard(); }
@@ -21,9 +24,15 @@ static char shown[] = "guard 0123456789abcdef canary 0123456789abcdef\r\n";
 static uintptr_t aboveArray[4];
 
 // Opaque to the optimiser, so that it cannot bound the copy by the size of
-// the array copied into.
-__attribute__((noipa)) static void Copy(char* to, const char* from,
-                                        uint32_t count) {
+// the array copied into. Clang, which builds the WebAssembly module, has no
+// noipa.
+#ifdef __clang__
+#define OPAQUE noinline, optnone
+#else
+#define OPAQUE noipa
+#endif
+__attribute__((OPAQUE)) static void Copy(char* to, const char* from,
+                                         uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) to[i] = from[i];
 }
 

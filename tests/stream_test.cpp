@@ -136,12 +136,15 @@ const struct {
   const char* name;
   Fd (*make)(const std::string& input);
   std::vector<std::string> prefix = {};
+  // Under WASI, which reads a byte at a time, where a read of a packet
+  // drops its rest, and sees a pty's master as a terminal: not these.
+  bool wasi = true;
 } Inputs[] = {
     {"pipe", PipeWith},
-    {"packet pipe", PacketPipeWith},
+    {"packet pipe", PacketPipeWith, {}, false},
     {"file", FileWith},
     {"stream socket", SocketWith},
-    {"pty master", PtyMasterWith},
+    {"pty master", PtyMasterWith, {}, false},
     {"pipe, descriptors 3 to 25 taken", PipeWith, DescriptorsTaken},
 };
 
@@ -162,7 +165,8 @@ void ExpectEveryCase(const char* kind, Fd (*make)(const std::string& input),
 
 TEST(Stream, EveryInputGivesOneLineAndLeavesTheRest) {
   for (const auto& kind : Inputs)
-    ExpectEveryCase(kind.name, kind.make, kind.prefix);
+    if (kind.wasi || !target.wasi)
+      ExpectEveryCase(kind.name, kind.make, kind.prefix);
 }
 
 TEST(Stream, PacketPtyMasterGivesOneLineAndLeavesTheRest) {
@@ -384,11 +388,15 @@ TEST(BadDescriptor, UnreadableOrEndlessInput) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const bool records = c.in == kmsg.get();
+    // By name: where /dev/kmsg is unreadable its descriptor is -1, as the
+    // closed row's is.
+    const bool records = c.name == std::string("/dev/kmsg");
     if (records && kmsg.get() < 0) continue;
     const Outcome run = RunWithInput(c.in);
     EXPECT_EQ(Printable(run.output), Printable(Prompt + c.echoed));
-    EXPECT_TRUE(ExitedWith(run.status, c.status)) << run.status;
+    // Node opens a closed standard descriptor on /dev/null.
+    const int status = target.wasi && c.in == -1 ? 0 : c.status;
+    EXPECT_TRUE(ExitedWith(run.status, status)) << run.status;
     if (!records) continue;
     char record[8192];
     std::string got[3];
@@ -496,7 +504,9 @@ TEST(BadDescriptor, UnwritableOutputEndsWithOne) {
     const pid_t pid = Start(Stdio{in.read.get(), c.out, -1});
     setrlimit(RLIMIT_FSIZE, &before);
     const int status = WaitExit(pid);
-    EXPECT_TRUE(ExitedWith(status, 1)) << "wait status " << status;
+    // Node opens a closed standard descriptor on /dev/null.
+    EXPECT_TRUE(ExitedWith(status, target.wasi && c.out == -1 ? 0 : 1))
+        << "wait status " << status;
     EXPECT_EQ(ReadAvailable(in.read.get()),
               target.reads ? "two\n" : "one\ntwo\n");
   }

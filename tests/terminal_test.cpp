@@ -342,6 +342,11 @@ TEST(Terminal, EchoesTheLineTypedAtTheTerminal) {
     SCOPED_TRACE(c.name);
     if (c.reads != target.reads) continue;
     if (target.windows && !c.windowsEchoed) continue;
+    // WASI can neither ask a terminal its settings nor how much waits: it
+    // reads what the terminal hands over as one line.
+    if (target.wasi && (!c.pasted.empty() || c.modes == IgnCr ||
+                        c.modes == Eol || c.modes == Eol2))
+      continue;
     TerminalOptions options;
     options.waiting = c.pasted;
     options.fromCmd = target.windows && c.cmdShows;
