@@ -23,6 +23,7 @@
 #include <linux/stat.h>
 #include <linux/time.h>
 
+#include "../descriptor.h"
 #include "../line.h"
 #include "../platform.h"
 #include "syscall.h"
@@ -63,8 +64,6 @@ long readError;
 // How long a read of a non-blocking descriptor waits for input, when not
 // for as long as it takes.
 timespec* inputWaitLimit;
-
-int Descriptor(HANDLE handle) { return (int)(intptr_t)handle; }
 
 // Waits until fd is ready for events, or no longer than limit when there is
 // one: the number of descriptors ready, 0 once the limit is reached, or
@@ -308,13 +307,7 @@ uint32_t ReadInput(int fd, char* buffer, uint32_t max) {
 
 namespace platform {
 
-HANDLE GetStdHandle(DWORD stdHandle) {
-  // Input, output and error are numbered -10, -11, -12; anything else gets
-  // a descriptor that no call accepts.
-  const int32_t which = (int32_t)stdHandle;
-  const int fd = which <= -10 && which >= -12 ? -10 - which : -1;
-  return (HANDLE)(intptr_t)fd;
-}
+HANDLE GetStdHandle(DWORD stdHandle) { return StdDescriptor(stdHandle); }
 
 BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
                    DWORD* charsWritten, void*) {

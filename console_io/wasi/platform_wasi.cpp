@@ -11,6 +11,7 @@
 // however long: what the caller has not asked for yet is kept for its next
 // read, and dropped when the process ends, so the rest of an overlong line
 // is never left for whoever reads the terminal next.
+#include "../descriptor.h"
 #include "../line.h"
 #include "../platform.h"
 #include "wasi.h"
@@ -31,19 +32,11 @@ wasi::Iovec bytes;
 uint32_t moved;
 wasi::Fdstat status;
 
-int Descriptor(HANDLE handle) { return (int)(intptr_t)handle; }
-
 }  // namespace
 
 namespace platform {
 
-HANDLE GetStdHandle(DWORD stdHandle) {
-  // Input, output and error are numbered -10, -11, -12; anything else gets
-  // a descriptor that no call accepts.
-  const int32_t which = (int32_t)stdHandle;
-  const int fd = which <= -10 && which >= -12 ? -10 - which : -1;
-  return (HANDLE)(intptr_t)fd;
-}
+HANDLE GetStdHandle(DWORD stdHandle) { return StdDescriptor(stdHandle); }
 
 BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD charsToWrite,
                    DWORD* charsWritten, void*) {
