@@ -434,8 +434,7 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
     sigprocmask(c.abortSignal == Blocked ? SIG_BLOCK : SIG_UNBLOCK, &abort,
                 &before);
     signal(SIGABRT, c.abortSignal == Ignored ? SIG_IGN : SIG_DFL);
-    std::string guards[2];
-    for (std::string& guard : guards) {
+    for (int twice = 0; twice < 2; ++twice) {
       TerminalOptions options;
       options.echo = !c.fromShell;
       TerminalRun run = RunAtTerminal(c.typed, options);
@@ -448,7 +447,7 @@ TEST(Terminal, OverrunStackEndsTheRunAtOnce) {
         run.output.erase(qemuAt, qemuSays.size());
       const size_t shownAt = run.output.find("guard ");
       ASSERT_NE(shownAt, std::string::npos) << Printable(run.output);
-      guard =
+      const std::string guard =
           run.output.substr(shownAt, run.output.find('\r', shownAt) - shownAt);
       const size_t canaryAt = guard.find(" canary ");
       ASSERT_NE(canaryAt, std::string::npos) << guard;
