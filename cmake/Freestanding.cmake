@@ -90,9 +90,8 @@ elseif(CMAKE_SYSTEM_PROCESSOR STREQUAL "wasm32")
   # point as _start and its memory, as WASI's engines expect. Its debug
   # information and names stay out of it, and its code's addresses take
   # the bytes they need, not five each: a program is under 1 KiB, built
-  # for size before speed (-Oz). Link-time
-  # optimisation of the whole, not clang's default, thin, which keeps the
-  # library's routines apart.
+  # for size before speed (-Oz). Link-time optimisation of the whole, not
+  # clang's default, thin, which keeps the library's routines apart.
   target_compile_options(freestanding INTERFACE -Oz -flto=full)
   # Its data starts at 16, not at 1024, so that its addresses take a byte
   # fewer; address 0 stays unused, as a null pointer points at nothing.
